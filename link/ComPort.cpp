@@ -1,0 +1,232 @@
+#include "link/ComPort.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/pause.h"
+#include "platform/serial/serial_device.h"
+#include "platform/ui/message_box.h"
+
+namespace {
+
+constexpr uint8_t CR = 13;
+constexpr uint8_t LF = 10;
+constexpr size_t kQueueSize = 80;
+constexpr size_t kMaxResponse = 1000;
+constexpr unsigned kCommandPauseMs = 400;
+constexpr unsigned kWriteTimeoutMs = 1000;
+
+// The one handle slot every CComPort shares. Like a system handle it can be
+// empty, hold a failed open, or hold an open device.
+struct HandleSlot {
+    enum class State { Null, Invalid, Open };
+    State state = State::Null;
+    std::unique_ptr<serial::Device> device;
+
+    void Store(std::unique_ptr<serial::Device> d)
+    {
+        // The earlier device, if any, is closed rather than leaked.
+        device = std::move(d);
+        state = device ? State::Open : State::Invalid;
+    }
+    serial::Device* Get() const { return state == State::Open ? device.get() : nullptr; }
+};
+
+// Declared before g_ComPort so that it outlives it.
+HandleSlot g_slot;
+
+serial::Device* Port()
+{
+    serial::Device* d = g_slot.Get();
+    if (!d)
+        serial::SetLastError(EBADF);
+    return d;
+}
+
+} // namespace
+
+CComPort g_ComPort;
+
+CComPort::CComPort()
+    : m_nBaudRate(115200), m_bPresent(0)
+{
+}
+
+CComPort::~CComPort()
+{
+    if (g_slot.state != HandleSlot::State::Null)
+        Close();
+}
+
+int CComPort::Open(const std::string& portName)
+{
+    g_slot.Store(serial::Open(portName));
+    serial::Device* d = g_slot.Get();
+    if (!d)
+        return 0;
+
+    if (!d->SetQueueSizes(kQueueSize, kQueueSize) || !d->Purge())
+        return 0;
+    serial::Timeouts t;
+    t.readIntervalMs = 0xFFFFFFFFu;
+    t.readTotalMultiplierMs = 0;
+    t.readTotalConstantMs = 1000;
+    t.writeTotalMultiplierMs = 0;
+    t.writeTotalConstantMs = kWriteTimeoutMs;
+    if (!d->SetTimeouts(t))
+        return 0;
+    serial::LineState line;
+    if (!d->GetLineState(line))
+        return 0;
+    line.baudRate = m_nBaudRate;
+    line.dataBits = 8;
+    line.parity = false;
+    line.stopBits = 1;
+    line.ctsOutputFlow = true;
+    line.dsrOutputFlow = false;
+    line.dtrOn = true;
+    line.rtsOn = true;
+    line.rawMode = true;
+    return d->SetLineState(line) ? 1 : 0;
+}
+
+void CComPort::Close()
+{
+    if (serial::Device* d = g_slot.Get())
+        d->Purge();
+    if (g_slot.state == HandleSlot::State::Invalid)
+        return; // a failed open stays in the slot
+    if (serial::Device* d = g_slot.Get())
+        d->Close();
+    g_slot.device.reset();
+    g_slot.state = HandleSlot::State::Null;
+}
+
+void CComPort::Probe(const std::string& portName, const std::string& label)
+{
+    m_bPresent = Open(portName);
+    if (m_bPresent) {
+        m_strPortName = portName;
+        if (!label.empty())
+            m_strLabel = label;
+        Close();
+    }
+}
+
+int CComPort::Reopen()
+{
+    return m_bPresent ? Open(m_strPortName) : 0;
+}
+
+void CComPort::CloseIfPresent()
+{
+    if (m_bPresent)
+        Close();
+}
+
+bool CComPort::PassStatusGate()
+{
+    // The modem holds CTS off while it cannot take data; with the carrier
+    // gone it is not listening to flow control at all. Wait, but not forever.
+    serial::Device* d = Port();
+    if (!d)
+        return true; // the write itself reports the missing port
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
+    for (;;) {
+        serial::ModemLines lines;
+        if (!d->GetModemLines(lines))
+            return true; // unreadable lines: let the write find out
+        if (lines.cts || !lines.carrierDetect)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            serial::SetLastError(ETIMEDOUT);
+            return false;
+        }
+        platform::Pause(1);
+    }
+}
+
+int CComPort::WriteByte(uint8_t byte)
+{
+    if (!PassStatusGate())
+        return 0;
+    serial::Device* d = Port();
+    size_t put = 0;
+    return d && d->Write(&byte, 1, put) && put == 1 ? 1 : 0;
+}
+
+int CComPort::ReadByte(uint8_t& byte)
+{
+    byte = 0;
+    serial::Device* d = Port();
+    serial::Status status;
+    if (!d || !d->ClearError(status) || status.inputQueued < 1)
+        return 0;
+    size_t got = 0;
+    return d->Read(&byte, 1, got) && got == 1 ? 1 : 0;
+}
+
+int CComPort::SendCommand(const std::string& command, bool lf)
+{
+    size_t put = 0;
+    bool ok = PassStatusGate();
+    if (ok) {
+        serial::Device* d = Port();
+        ok = d && d->Write(command.data(), command.size(), put);
+        if (ok && put < command.size()) {
+            serial::SetLastError(ETIMEDOUT);
+            ok = false;
+        }
+    }
+    if (!ok) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Error writing to modem!\nError code %d", serial::LastError());
+        ui::MessageBox(text);
+    }
+    WriteByte(CR);
+    if (lf)
+        WriteByte(LF);
+    platform::Pause(kCommandPauseMs);
+    return static_cast<int>(put);
+}
+
+int CComPort::ReadResponse(std::string& text)
+{
+    text.clear();
+    serial::Device* d = Port();
+    serial::Status status;
+    if (!d || !d->ClearError(status) || status.inputQueued == 0)
+        return 0;
+    // Only what is waiting: asking for more would stall for the time-out.
+    std::vector<char> buf(std::min(status.inputQueued, kMaxResponse));
+    size_t got = 0;
+    d->Read(buf.data(), buf.size(), got);
+    text.assign(buf.data(), strnlen(buf.data(), got));
+    return static_cast<int>(got);
+}
+
+std::string StripLineBreaks(const std::string& reply)
+{
+    std::string out;
+    out.reserve(reply.size());
+    for (char c : reply)
+        if (c != '\r' && c != '\n')
+            out += c;
+    return out;
+}
+
+int ReplyBeforeOk(const std::string& reply, std::string& before)
+{
+    size_t p = reply.find("OK");
+    if (p == std::string::npos) {
+        before = reply;
+        return -1;
+    }
+    before = reply.substr(0, p);
+    return static_cast<int>(p);
+}

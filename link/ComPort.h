@@ -1,0 +1,57 @@
+// The serial port the modem hangs on, and the rules every AT reply goes
+// through. One module-wide handle slot is shared by every CComPort.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CComPort {
+public:
+    CComPort();
+    virtual ~CComPort(); // closes the port if the slot holds one
+
+    // Opens the port by name ("COM3") with the modem's line settings.
+    // Returns 1 on success, 0 on failure (silent; the slot then holds the
+    // failed handle, or the half-configured port, until the next Open/Close).
+    int Open(const std::string& portName);
+    // Purges and closes the port in the slot and empties the slot. A slot
+    // left invalid by a failed Open keeps that value.
+    void Close();
+    // Opens and closes `portName` to see whether it is there. Sets
+    // m_bPresent; on success also m_strPortName (and m_strLabel if given).
+    void Probe(const std::string& portName, const std::string& label);
+    // Opens the port the last probe found. Returns 1/0; 0 untouched if none.
+    int Reopen();
+    // Closes the port if the last probe found one.
+    void CloseIfPresent();
+
+    // Writes one byte behind the modem-status gate. Returns 1 if it went out.
+    int WriteByte(uint8_t byte);
+    // Reads one byte if the driver says one is waiting. Returns 1 and the
+    // byte, or 0 with `byte` set to 0 (nothing waiting, or a read error).
+    int ReadByte(uint8_t& byte);
+    // Writes an AT command line, CR and (with `lf`) LF, then pauses 400 ms.
+    // A failed write is reported in a message box and the sequence goes on.
+    // Returns the number of command bytes (without terminator) written.
+    int SendCommand(const std::string& command, bool lf = true);
+    // Reads what is waiting (at most 1000 bytes). Returns the count read;
+    // `text` ends at the first NUL among them. Nothing waiting: 0 and "".
+    int ReadResponse(std::string& text);
+
+    int32_t m_nBaudRate;
+    std::string m_strPortName;
+    std::string m_strLabel;
+    int32_t m_bPresent;
+
+private:
+    bool PassStatusGate();
+};
+
+// Removes every CR and LF from a reply, keeping the order of the rest.
+std::string StripLineBreaks(const std::string& reply);
+// The position of the first "OK" in a stripped reply (-1 when absent), and
+// in `before` the reply's text ahead of it (the whole reply when absent).
+int ReplyBeforeOk(const std::string& reply, std::string& before);
+
+// The program's one serial port object.
+extern CComPort g_ComPort;

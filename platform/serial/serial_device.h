@@ -1,0 +1,90 @@
+// A stand-in for the operating system's serial communications: one open
+// serial device with the operations the modem link needs. The real
+// implementation sits on termios; tests may install their own opener.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace serial {
+
+// Read and write deadlines, in the shape the link configures them.
+struct Timeouts {
+    uint32_t readIntervalMs = 0;        // 0xFFFFFFFF: no gap limit between bytes
+    uint32_t readTotalMultiplierMs = 0; // per requested byte
+    uint32_t readTotalConstantMs = 0;
+    uint32_t writeTotalMultiplierMs = 0;
+    uint32_t writeTotalConstantMs = 0;
+};
+
+// The line settings that matter to the link.
+struct LineState {
+    int32_t baudRate = 9600;
+    int dataBits = 8;
+    bool parity = false;
+    int stopBits = 1;
+    bool ctsOutputFlow = false;
+    bool dsrOutputFlow = false;
+    bool dtrOn = false;
+    bool rtsOn = false;
+    bool rawMode = false;
+};
+
+// What the modem's status lines say.
+struct ModemLines {
+    bool cts = false;
+    bool carrierDetect = false;
+};
+
+// Result of the error-and-status call.
+struct Status {
+    size_t inputQueued = 0;   // bytes waiting to be read
+    bool lineError = false;   // a framing/overrun/parity error was pending (now cleared)
+};
+
+class Device {
+public:
+    virtual ~Device() = default;
+
+    // Each call returns true on success; on failure it returns false and
+    // sets errno-style LastError(), leaving the device open and usable.
+    virtual bool SetQueueSizes(size_t input, size_t output) = 0;
+    virtual bool Purge() = 0; // discard everything queued in both directions
+    virtual bool SetTimeouts(const Timeouts& t) = 0;
+    virtual bool GetLineState(LineState& out) = 0;
+    virtual bool SetLineState(const LineState& s) = 0;
+    virtual bool ClearError(Status& out) = 0;
+    // Reads up to `size` bytes, waiting no longer than the read time-outs
+    // allow; `got` says how many arrived. A hung-up line fails (EIO).
+    virtual bool Read(void* buf, size_t size, size_t& got) = 0;
+    // Writes up to `size` bytes within the write time-out; `put` says how
+    // many left. A time-out is a success with put < size.
+    virtual bool Write(const void* buf, size_t size, size_t& put) = 0;
+    virtual bool GetModemLines(ModemLines& out) = 0;
+    // Closes the device, restoring its original settings. Further calls fail.
+    virtual bool Close() = 0;
+};
+
+// Opens a port by name: "COM1".."COM9" map to QUILVEX_COM<n> when set,
+// otherwise /dev/ttyS<n-1>; any other name is taken as a path. Exclusive.
+// Returns null on failure, with LastError() set.
+std::unique_ptr<Device> Open(const std::string& name);
+
+// The device path a port name stands for (see Open).
+std::string DevicePath(const std::string& name);
+
+// Replaces the opener that Open() uses; an empty function restores the
+// real one. For tests that put a fake device behind the link.
+using Opener = std::function<std::unique_ptr<Device>(const std::string& name)>;
+void SetOpener(Opener opener);
+
+// The last error code of this thread's serial calls (errno values) and the
+// operating system's text for a code.
+int LastError();
+void SetLastError(int code);
+std::string ErrorText(int code);
+
+} // namespace serial

@@ -1,0 +1,340 @@
+// Serial devices on Linux, over termios. A pseudo-terminal has no
+// modem-control lines: there it behaves like a three-wire cable.
+#include "platform/serial/serial_device.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace serial {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kNoInterval = 0xFFFFFFFFu;
+
+struct SpeedEntry {
+    int32_t rate;
+    speed_t code;
+};
+constexpr SpeedEntry kSpeeds[] = {
+    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+    {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+    {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
+bool SpeedCode(int32_t rate, speed_t& code)
+{
+    for (const SpeedEntry& s : kSpeeds)
+        if (s.rate == rate) {
+            code = s.code;
+            return true;
+        }
+    return false;
+}
+
+int32_t SpeedRate(speed_t code)
+{
+    for (const SpeedEntry& s : kSpeeds)
+        if (s.code == code)
+            return s.rate;
+    return 0;
+}
+
+// The modem-control ioctls fail with these where a device has no such lines.
+bool NoModemLines(int err)
+{
+    return err == ENOTTY || err == EINVAL;
+}
+
+bool Fail(int err)
+{
+    SetLastError(err);
+    return false;
+}
+
+// Milliseconds left until `deadline`, at least 0.
+int MsLeft(Clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Waits for `events` on fd until the deadline. Returns 1 ready, 0 time-out,
+// -1 error (errno set; a hang-up counts as EIO).
+int WaitFor(int fd, short events, Clock::time_point deadline)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        int n = ::poll(&p, 1, MsLeft(deadline));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            return 0;
+        if (p.revents & (POLLERR | POLLNVAL)) {
+            errno = EIO;
+            return -1;
+        }
+        if (p.revents & events)
+            return 1;
+        if (p.revents & POLLHUP) {
+            errno = EIO;
+            return -1;
+        }
+    }
+}
+
+class LinuxDevice final : public Device {
+public:
+    LinuxDevice(int fd, const termios& original) : m_fd(fd), m_original(original) {}
+    ~LinuxDevice() override { Close(); }
+
+    bool SetQueueSizes(size_t, size_t) override
+    {
+        // The kernel sizes its own tty buffers; nothing to set.
+        return Usable();
+    }
+
+    bool Purge() override
+    {
+        if (!Usable())
+            return false;
+        return ::tcflush(m_fd, TCIOFLUSH) == 0 || Fail(errno);
+    }
+
+    bool SetTimeouts(const Timeouts& t) override
+    {
+        if (!Usable())
+            return false;
+        m_timeouts = t;
+        return true;
+    }
+
+    bool GetLineState(LineState& out) override
+    {
+        if (!Usable())
+            return false;
+        termios tio{};
+        if (::tcgetattr(m_fd, &tio) != 0)
+            return Fail(errno);
+        out.baudRate = SpeedRate(::cfgetospeed(&tio));
+        switch (tio.c_cflag & CSIZE) {
+        case CS5: out.dataBits = 5; break;
+        case CS6: out.dataBits = 6; break;
+        case CS7: out.dataBits = 7; break;
+        default: out.dataBits = 8; break;
+        }
+        out.parity = (tio.c_cflag & PARENB) != 0;
+        out.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
+        out.ctsOutputFlow = (tio.c_cflag & CRTSCTS) != 0;
+        out.dsrOutputFlow = false; // Linux has no DSR flow control
+        out.rawMode = !(tio.c_lflag & (ICANON | ECHO | ISIG)) && !(tio.c_oflag & OPOST);
+        int lines = 0;
+        if (::ioctl(m_fd, TIOCMGET, &lines) == 0) {
+            out.dtrOn = (lines & TIOCM_DTR) != 0;
+            out.rtsOn = (lines & TIOCM_RTS) != 0;
+        } else if (!NoModemLines(errno)) {
+            return Fail(errno);
+        }
+        return true;
+    }
+
+    bool SetLineState(const LineState& s) override
+    {
+        if (!Usable())
+            return false;
+        speed_t speed;
+        if (!SpeedCode(s.baudRate, speed) || s.dataBits < 5 || s.dataBits > 8 || s.dsrOutputFlow)
+            return Fail(EINVAL);
+        termios tio{};
+        if (::tcgetattr(m_fd, &tio) != 0)
+            return Fail(errno);
+        if (s.rawMode)
+            ::cfmakeraw(&tio);
+        tio.c_cflag |= CLOCAL | CREAD;
+        tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+        static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+        tio.c_cflag |= kSizes[s.dataBits - 5];
+        if (s.parity)
+            tio.c_cflag |= PARENB;
+        if (s.stopBits == 2)
+            tio.c_cflag |= CSTOPB;
+        if (s.ctsOutputFlow)
+            tio.c_cflag |= CRTSCTS;
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+            return Fail(errno);
+        if (::tcsetattr(m_fd, TCSANOW, &tio) != 0)
+            return Fail(errno);
+        return SetLine(TIOCM_DTR, s.dtrOn) && SetLine(TIOCM_RTS, s.rtsOn);
+    }
+
+    bool ClearError(Status& out) override
+    {
+        out = Status{};
+        if (!Usable())
+            return false;
+        // A vanished device (hung-up line, unplugged adapter) is an error,
+        // not an empty queue.
+        pollfd p{m_fd, POLLIN, 0};
+        int n;
+        while ((n = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
+        }
+        if (n < 0)
+            return Fail(errno);
+        int queued = 0;
+        if (::ioctl(m_fd, TIOCINQ, &queued) != 0)
+            return Fail(errno);
+        if (queued == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            return Fail(EIO);
+        out.inputQueued = queued > 0 ? static_cast<size_t>(queued) : 0;
+        return true;
+    }
+
+    bool Read(void* buf, size_t size, size_t& got) override
+    {
+        got = 0;
+        if (!Usable())
+            return false;
+        const Timeouts& t = m_timeouts;
+        const bool immediate = t.readIntervalMs == kNoInterval && t.readTotalMultiplierMs == 0 &&
+                               t.readTotalConstantMs == 0;
+        auto deadline = Clock::now() + std::chrono::milliseconds(
+                                           uint64_t(t.readTotalMultiplierMs) * size + t.readTotalConstantMs);
+        auto* out = static_cast<unsigned char*>(buf);
+        while (got < size) {
+            ssize_t n = ::read(m_fd, out + got, size - got);
+            if (n > 0) {
+                got += static_cast<size_t>(n);
+                continue;
+            }
+            if (n == 0)
+                return Fail(EIO); // end of file: the other side is gone
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN)
+                return Fail(errno);
+            if (immediate)
+                break;
+            int ready = WaitFor(m_fd, POLLIN, deadline);
+            if (ready < 0)
+                return Fail(errno);
+            if (ready == 0)
+                break; // time-out: a success with fewer bytes
+        }
+        return true;
+    }
+
+    bool Write(const void* buf, size_t size, size_t& put) override
+    {
+        put = 0;
+        if (!Usable())
+            return false;
+        const Timeouts& t = m_timeouts;
+        uint64_t limit = uint64_t(t.writeTotalMultiplierMs) * size + t.writeTotalConstantMs;
+        auto deadline = limit ? Clock::now() + std::chrono::milliseconds(limit) : Clock::time_point::max();
+        auto* in = static_cast<const unsigned char*>(buf);
+        while (put < size) {
+            ssize_t n = ::write(m_fd, in + put, size - put);
+            if (n > 0) {
+                put += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN)
+                return Fail(errno);
+            int ready = WaitFor(m_fd, POLLOUT, deadline);
+            if (ready < 0)
+                return Fail(errno);
+            if (ready == 0)
+                break; // time-out: a success with fewer bytes
+        }
+        return true;
+    }
+
+    bool GetModemLines(ModemLines& out) override
+    {
+        out = ModemLines{};
+        if (!Usable())
+            return false;
+        int lines = 0;
+        if (::ioctl(m_fd, TIOCMGET, &lines) != 0) {
+            if (!NoModemLines(errno))
+                return Fail(errno);
+            out.cts = true; // no lines: nothing holds us back
+            return true;
+        }
+        out.cts = (lines & TIOCM_CTS) != 0;
+        out.carrierDetect = (lines & TIOCM_CD) != 0;
+        return true;
+    }
+
+    bool Close() override
+    {
+        if (m_fd < 0)
+            return Fail(EBADF);
+        ::tcsetattr(m_fd, TCSANOW, &m_original);
+        ::ioctl(m_fd, TIOCNXCL);
+        ::flock(m_fd, LOCK_UN);
+        int rc = ::close(m_fd);
+        int err = errno;
+        m_fd = -1;
+        return rc == 0 || err == EINTR || Fail(err);
+    }
+
+private:
+    bool Usable() const { return m_fd >= 0 || Fail(EBADF); }
+
+    bool SetLine(int line, bool on)
+    {
+        if (::ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0 || NoModemLines(errno))
+            return true;
+        return Fail(errno);
+    }
+
+    int m_fd;
+    termios m_original;
+    Timeouts m_timeouts;
+};
+
+} // namespace
+
+std::unique_ptr<Device> OpenNative(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastError(errno);
+        return nullptr;
+    }
+    termios original{};
+    if (::tcgetattr(fd, &original) != 0) { // not a terminal (a plain file, say)
+        SetLastError(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        SetLastError(errno == EWOULDBLOCK ? EBUSY : errno);
+        ::close(fd);
+        return nullptr;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0 && !NoModemLines(errno)) {
+        SetLastError(errno);
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<LinuxDevice>(fd, original);
+}
+
+} // namespace serial

@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "link/ComPort.h"
+#include "platform/serial/serial_device.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/pty_pair.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point t0)
+{
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+class ComPortOnPty : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(modem.Ok());
+        IsolateComPorts();
+        setenv("QUILVEX_COM2", modem.Path().c_str(), 1);
+    }
+    void TearDown() override { g_ComPort.Close(); }
+
+    // The port as the program leaves it after discovery.
+    void OpenLikeDiscovery()
+    {
+        g_ComPort.Probe("COM2", "");
+        ASSERT_EQ(g_ComPort.m_bPresent, 1);
+        ASSERT_EQ(g_ComPort.Reopen(), 1);
+    }
+
+    PtyPair modem;
+    MessageRecorder messages;
+};
+
+TEST_F(ComPortOnPty, ProbeOfMissingDeviceChangesNothingButPresence)
+{
+    CComPort port;
+    port.m_strPortName = "COM7";
+    port.m_strLabel = "earlier";
+    port.m_bPresent = 1;
+    port.Probe("COM1", "new label");
+    EXPECT_EQ(port.m_bPresent, 0);
+    EXPECT_EQ(port.m_strPortName, "COM7");
+    EXPECT_EQ(port.m_strLabel, "earlier");
+    EXPECT_EQ(port.Reopen(), 0);
+}
+
+TEST_F(ComPortOnPty, ProbeRecordsThePortAndLetsItGo)
+{
+    CComPort port;
+    port.m_strLabel = "kept";
+    port.Probe("COM2", "");
+    EXPECT_EQ(port.m_bPresent, 1);
+    EXPECT_EQ(port.m_strPortName, "COM2");
+    EXPECT_EQ(port.m_strLabel, "kept"); // an empty label is not stored
+    port.Probe("COM2", "modem");
+    EXPECT_EQ(port.m_strLabel, "modem");
+
+    // Closed again: nobody holds the lock.
+    int fd = open(modem.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    close(fd);
+}
+
+TEST_F(ComPortOnPty, OpenAppliesLineSettingsAndCloseRestoresThem)
+{
+    termios before{};
+    int fd = open(modem.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    tcgetattr(fd, &before);
+
+    OpenLikeDiscovery();
+    termios during{};
+    tcgetattr(fd, &during);
+    EXPECT_EQ(cfgetospeed(&during), B115200);
+    EXPECT_EQ(during.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_FALSE(during.c_cflag & (PARENB | CSTOPB));
+    EXPECT_TRUE(during.c_cflag & CRTSCTS);
+    EXPECT_FALSE(during.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(during.c_oflag & OPOST);
+
+    // Held exclusively while open.
+    EXPECT_EQ(serial::Open(modem.Path()), nullptr);
+    EXPECT_EQ(serial::LastError(), EBUSY);
+
+    g_ComPort.Close();
+    termios after{};
+    tcgetattr(fd, &after);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    close(fd);
+}
+
+TEST_F(ComPortOnPty, CommandGoesOutWithCrLfAndReplyIsReadWhole)
+{
+    OpenLikeDiscovery();
+    std::string reply;
+    EXPECT_EQ(g_ComPort.ReadResponse(reply), 0); // nothing waiting
+    EXPECT_EQ(reply, "");
+
+    auto t0 = Clock::now();
+    EXPECT_EQ(g_ComPort.SendCommand("ATE0"), 4);
+    EXPECT_GE(SecondsSince(t0), 0.39); // the command's own pause
+    EXPECT_EQ(modem.Receive(), "ATE0\r\n");
+
+    modem.Send("\r\n22\r\n\r\nOK\r\n");
+    modem.Receive(20);
+    EXPECT_EQ(g_ComPort.ReadResponse(reply), 12);
+    EXPECT_EQ(reply, "\r\n22\r\n\r\nOK\r\n");
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(ComPortOnPty, ResponseReadsOnlyWhatIsWaiting)
+{
+    OpenLikeDiscovery();
+    std::string reply;
+
+    // A short reply comes back at once, not after the read time-out.
+    modem.Send("OK");
+    usleep(20000);
+    auto t0 = Clock::now();
+    EXPECT_EQ(g_ComPort.ReadResponse(reply), 2);
+    EXPECT_LT(SecondsSince(t0), 0.5);
+
+    // A long one in pieces of at most 1000 bytes, nothing lost.
+    modem.Send(std::string(1500, 'x'));
+    usleep(50000);
+    EXPECT_EQ(g_ComPort.ReadResponse(reply), 1000);
+    EXPECT_EQ(reply, std::string(1000, 'x'));
+    EXPECT_EQ(g_ComPort.ReadResponse(reply), 500);
+    EXPECT_EQ(g_ComPort.ReadResponse(reply), 0);
+
+    // The text stops at a NUL; the count does not.
+    modem.Send(std::string("AB\0CD", 5));
+    usleep(20000);
+    EXPECT_EQ(g_ComPort.ReadResponse(reply), 5);
+    EXPECT_EQ(reply, "AB");
+}
+
+TEST_F(ComPortOnPty, SingleBytesBothWays)
+{
+    OpenLikeDiscovery();
+    uint8_t b = 0x55;
+    EXPECT_EQ(g_ComPort.ReadByte(b), 0);
+    EXPECT_EQ(b, 0);
+    EXPECT_EQ(g_ComPort.WriteByte(0x02), 1);
+    EXPECT_EQ(modem.Receive(), "\x02");
+    modem.Send("\x06\x15");
+    usleep(20000);
+    EXPECT_EQ(g_ComPort.ReadByte(b), 1);
+    EXPECT_EQ(b, 0x06);
+    EXPECT_EQ(g_ComPort.ReadByte(b), 1);
+    EXPECT_EQ(b, 0x15);
+}
+
+TEST_F(ComPortOnPty, ModemGoingAwayFailsCleanly)
+{
+    OpenLikeDiscovery();
+    modem.Hangup();
+    auto t0 = Clock::now();
+    uint8_t b = 1;
+    EXPECT_EQ(g_ComPort.ReadByte(b), 0);
+    std::string reply;
+    EXPECT_EQ(g_ComPort.ReadResponse(reply), 0);
+    EXPECT_EQ(g_ComPort.WriteByte('A'), 0);
+    EXPECT_EQ(g_ComPort.SendCommand("ATI5"), 0);
+    EXPECT_LT(SecondsSince(t0), 3.0);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], "Error writing to modem!\nError code " + std::to_string(EIO));
+}
+
+TEST_F(ComPortOnPty, ThingsThatAreNotSerialPortsAreRefused)
+{
+    char dir[] = "/tmp/qx-link-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string file = std::string(dir) + "/plain";
+    close(open(file.c_str(), O_CREAT | O_WRONLY, 0600));
+    for (const std::string& path : {file, std::string(dir)}) {
+        setenv("QUILVEX_COM3", path.c_str(), 1);
+        CComPort port;
+        port.Probe("COM3", "");
+        EXPECT_EQ(port.m_bPresent, 0) << path;
+    }
+    unlink(file.c_str());
+    rmdir(dir);
+}
+
+TEST(ComPortSlot, CloseAfterFailedOpenAndOnEmptySlotIsHarmless)
+{
+    IsolateComPorts();
+    MessageRecorder messages;
+    EXPECT_EQ(g_ComPort.Open("COM1"), 0);
+    g_ComPort.Close(); // the failed open stays in the slot
+    g_ComPort.Close();
+    uint8_t b = 7;
+    EXPECT_EQ(g_ComPort.ReadByte(b), 0);
+    EXPECT_EQ(g_ComPort.WriteByte(1), 0);
+    EXPECT_EQ(g_ComPort.SendCommand("AT"), 0);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], "Error writing to modem!\nError code " + std::to_string(EBADF));
+}
+
+struct PathCase {
+    const char* name;
+    const char* env; // QUILVEX_COM3's value, or null
+    std::string expected;
+};
+
+TEST(PortNames, MapToDevicePaths)
+{
+    const PathCase cases[] = {
+        {"COM1", nullptr, "/dev/ttyS0"},
+        {"COM9", nullptr, "/dev/ttyS8"},
+        {"COM3", "/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"COM3", "", "/dev/ttyS2"},
+        {"COM10", nullptr, "COM10"},
+        {"COM0", nullptr, "COM0"},
+        {"com1", nullptr, "com1"},
+        {"/dev/ttyACM0", nullptr, "/dev/ttyACM0"},
+    };
+    for (int n = 1; n <= 9; ++n)
+        unsetenv(("QUILVEX_COM" + std::to_string(n)).c_str());
+    for (const PathCase& c : cases) {
+        if (c.env)
+            setenv("QUILVEX_COM3", c.env, 1);
+        else
+            unsetenv("QUILVEX_COM3");
+        EXPECT_EQ(serial::DevicePath(c.name), c.expected) << c.name;
+    }
+    unsetenv("QUILVEX_COM3");
+}
+
+} // namespace
