@@ -1,0 +1,6 @@
+#include "app/AboutDlg.h"
+
+CAboutDlg::CAboutDlg()
+    : ui::Dialog(IDD)
+{
+}

@@ -1,0 +1,14 @@
+// The About box: the program's name and version, opened from the main
+// window's system menu.
+#pragma once
+
+#include "platform/ui/dialog.h"
+#include "res/resource.h"
+
+class CAboutDlg : public ui::Dialog {
+public:
+    // Builds the box on its template; DoModal shows it.
+    CAboutDlg();
+
+    enum { IDD = IDD_ABOUTBOX };
+};
