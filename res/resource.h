@@ -1,6 +1,8 @@
 // Resource identifiers of the program's dialogs, controls, strings and icons.
 #pragma once
 
+#include "platform/ui/message_box.h"
+
 #define IDM_ABOUTBOX        0x0010
 #define IDD_ABOUTBOX        100
 #define IDS_ABOUTBOX        101
@@ -16,12 +18,9 @@
 #define IDC_PACKET          1007
 #define IDC_STATUS          1009
 
-#ifndef IDOK
-#define IDOK                1
-#endif
-#ifndef IDCANCEL
-#define IDCANCEL            2
-#endif
+// The OK and Cancel buttons' ids are the dialog results of the same name.
+using ui::IDOK;
+using ui::IDCANCEL;
 
 #define ID_HELP             0xE146
 

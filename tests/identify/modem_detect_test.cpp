@@ -1,0 +1,142 @@
+// Discovery at start-up against simulated modems: the prompt, the port
+// search, the country code and the identity stage's verdict.
+// The recorder names ui::IDOK, which resource.h's IDOK macro would mangle.
+#include "support/message_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/QuilvexDlg.h"
+#include "link/ComPort.h"
+#include "sim_ports.h"
+#include "temp_cwd.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const char kPrompt[] =
+    "Preparing to detect Modem...\n\nPlease close any other Application Program\n\nDo you want to continue?";
+const char kNoDataFile[] = "Missing data file 'quilvex.dat'!\n\nBypass ATI3/I119 checking.";
+const char kBadReply[] = "Modem does not response properly!";
+
+class DetectModem : public testing::Test {
+protected:
+    TempCwd m_cwd;
+    SimPorts m_ports;
+    MessageRecorder m_messages;
+    CQuilvexDlg m_dlg;
+};
+
+TEST_F(DetectModem, CancelAtThePromptSendsNothing)
+{
+    auto& sim = m_ports.Start(1);
+    m_messages.answers = {IDCANCEL};
+    m_dlg.DetectModem();
+    EXPECT_EQ(m_messages.texts, Texts{kPrompt});
+    EXPECT_EQ(m_messages.okCancel, std::vector<bool>{true});
+    EXPECT_TRUE(m_dlg.IsEnded());
+    EXPECT_EQ(m_dlg.Result(), IDCANCEL);
+    EXPECT_EQ(sim.received(), "");
+}
+
+TEST_F(DetectModem, SilentDeviceIsPassedOverForTheModemOnCom4)
+{
+    auto& silent = m_ports.Start(1, {"--silent"});
+    auto& modem = m_ports.Start(4);
+    m_dlg.DetectModem();
+
+    EXPECT_EQ(m_messages.texts, (Texts{kPrompt, kNoDataFile}));
+    EXPECT_EQ(silent.received(), "ATE0\r\n");
+    EXPECT_EQ(modem.received(), "ATE0\r\nATI5\r\n");
+    EXPECT_FALSE(m_dlg.IsEnded());
+    EXPECT_EQ(m_dlg.m_strStatus, "(...as reported by modem in COM4:)");
+    EXPECT_EQ(m_dlg.m_strPercent, " Country #");
+    EXPECT_EQ(m_dlg.m_strPacket, "22");
+    EXPECT_EQ(m_dlg.m_nCountry, 22);
+    EXPECT_EQ(m_dlg.m_strAti3, "*** Not checked ***");
+    EXPECT_EQ(m_dlg.m_strAti119, "*** Not checked ***");
+    // Pushed to the window, with the port left open for the upgrade.
+    EXPECT_EQ(m_dlg.GetControlText(IDC_STATUS), "(...as reported by modem in COM4:)");
+    EXPECT_EQ(m_dlg.GetControlText(IDC_PACKET), "22");
+    EXPECT_EQ(m_dlg.GetControlText(IDC_ATI3), "*** Not checked ***");
+    EXPECT_EQ(g_ComPort.m_strPortName, "COM4");
+    EXPECT_EQ(g_ComPort.SendCommand("AT", true), 2);
+    std::string reply;
+    EXPECT_GT(g_ComPort.ReadResponse(reply), 0);
+}
+
+TEST_F(DetectModem, NoModemAnywhereEndsTheDialog)
+{
+    auto& lastPort = m_ports.Start(9, {"--silent"});
+    m_dlg.DetectModem();
+    EXPECT_EQ(m_messages.texts,
+              (Texts{kPrompt, "No Response from Modem!\n\n1. Cannot find a COM: with modem attached, or\n"
+                              "2. Did you turn on the modem?\n3. Did the modem connection cable installed properly?"}));
+    EXPECT_EQ(lastPort.received(), "ATE0\r\n") << "COM9 is tried too";
+    EXPECT_TRUE(m_dlg.IsEnded());
+    EXPECT_EQ(m_dlg.Result(), IDCANCEL);
+    EXPECT_EQ(m_dlg.m_strStatus, "");
+}
+
+struct CountryCase {
+    std::vector<std::string> args;
+    const char* percent; // the field before the country code
+    const char* packet;  // the country code's field
+};
+
+TEST_F(DetectModem, UnusableCountryRepliesEndTheDialog)
+{
+    const CountryCase cases[] = {
+        {{"--country", "0"}, " Country #", "0"},
+        {{"--ati5", "Country 22"}, " Country #", "Country 22"},
+        {{"--ati5", ""}, "", ""}, // the reply begins with OK
+        {{"--no-ok"}, "", ""},    // no OK at all
+    };
+    for (const CountryCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        auto& sim = m_ports.Start(1, c.args);
+        m_messages.texts.clear();
+        CQuilvexDlg dlg;
+        dlg.DetectModem();
+        EXPECT_EQ(m_messages.texts, (Texts{kPrompt, kBadReply}));
+        EXPECT_EQ(dlg.m_strPercent, c.percent);
+        EXPECT_EQ(dlg.m_strPacket, c.packet);
+        EXPECT_EQ(dlg.m_nCountry, 0);
+        EXPECT_TRUE(dlg.IsEnded());
+        EXPECT_EQ(dlg.Result(), IDCANCEL);
+        EXPECT_EQ(sim.received(), "ATE0\r\nATI5\r\n") << "no identity question after a bad country reply";
+        g_ComPort.Close();
+    }
+}
+
+TEST_F(DetectModem, SampleDataFileAcceptsTheDemoModem)
+{
+    std::filesystem::copy_file(QX_SAMPLE_DATA_FILE, "quilvex.dat");
+    auto& sim = m_ports.Start(2);
+    m_dlg.DetectModem();
+    EXPECT_EQ(m_messages.texts, Texts{kPrompt});
+    EXPECT_EQ(sim.received(), "ATE0\r\nATI5\r\nATI3\r\nATI119\r\n");
+    EXPECT_FALSE(m_dlg.IsEnded());
+    EXPECT_EQ(m_dlg.GetControlText(IDC_ATI3), "V2.301-V90_2M_DLP");
+    EXPECT_EQ(m_dlg.GetControlText(IDC_ATI119), "DRAVIK 56K RevC");
+    EXPECT_EQ(m_dlg.GetControlText(IDC_FILENAME), "firmware.dlf");
+    EXPECT_EQ(m_dlg.GetControlText(IDC_STATUS), "(...as reported by modem in COM2:)");
+}
+
+TEST_F(DetectModem, RejectedIdentityEndsTheDialog)
+{
+    m_cwd.Write("quilvex.dat", "L3 = 5\nE3 = V2.30\n");
+    auto& sim = m_ports.Start(1);
+    m_dlg.DetectModem();
+    EXPECT_EQ(m_messages.texts,
+              (Texts{kPrompt, "Missing ATI119 check length in 'quilvex.dat'!", "Unknown Modem for Upgrade!"}));
+    EXPECT_EQ(sim.received(), "ATE0\r\nATI5\r\n");
+    EXPECT_TRUE(m_dlg.IsEnded());
+    EXPECT_EQ(m_dlg.Result(), IDCANCEL);
+}
+
+} // namespace
