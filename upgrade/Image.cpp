@@ -1,0 +1,32 @@
+#include "upgrade/Image.h"
+
+#include <filesystem>
+#include <system_error>
+
+FILE* OpenImageFile(const std::string& path)
+{
+    // Opening a FIFO for reading would block until someone writes to it,
+    // and a directory or device is no image: look before opening.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::status(path, ec)) || ec)
+        return nullptr;
+    return std::fopen(path.c_str(), "rb");
+}
+
+int64_t ImageFileSize(FILE* file)
+{
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return -1;
+    long size = std::ftell(file);
+    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0)
+        return -1;
+    std::clearerr(file);
+    return size;
+}
+
+std::string RestoreCountryCommand(int32_t country)
+{
+    char command[32];
+    std::snprintf(command, sizeof command, "AT*NC%d&F", static_cast<int>(country));
+    return command;
+}

@@ -1,0 +1,52 @@
+// The Upgrade command: checks the chosen image, switches the modem to its
+// download loader, sends the image, restores the country code and ends the
+// dialog. A refused file leaves the dialog open for another choice.
+#include <cstdio>
+#include <string>
+
+#include "app/QuilvexDlg.h"
+#include "link/ComPort.h"
+#include "platform/pause.h"
+#include "platform/ui/message_box.h"
+#include "upgrade/Image.h"
+#include "upgrade/Transfer.h"
+
+void CQuilvexDlg::OnOK()
+{
+    UpdateData(true);
+
+    if (m_strFileName.empty()) {
+        ui::MessageBox("Please provide a filename!");
+        return;
+    }
+    FILE* file = OpenImageFile(m_strFileName);
+    if (!file) {
+        ui::MessageBox("Cannot open the file!");
+        return;
+    }
+    if (ImageFileSize(file) != kImageSize) {
+        std::fclose(file);
+        ui::MessageBox("Firmware size must be 512K bytes!");
+        return;
+    }
+
+    g_ComPort.SendCommand("AT~D1", true);
+    platform::Pause(1);
+
+    if (SendFirmware(file, true)) {
+        g_ComPort.SendCommand(RestoreCountryCommand(m_nCountry), true);
+        platform::Pause(100);
+        std::string reply;
+        g_ComPort.ReadResponse(reply);
+        std::string before;
+        if (ReplyBeforeOk(StripLineBreaks(reply), before) >= 0)
+            ui::MessageBox("Successfully upgraded the firmware!");
+        else
+            ui::MessageBox("Error in restoring the old country code,\nfirmware upgrade failure!");
+    }
+
+    std::fclose(file);
+    g_ComPort.CloseIfPresent();
+    UpdateData(false);
+    ui::Dialog::OnOK();
+}
