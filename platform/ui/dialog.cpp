@@ -78,6 +78,7 @@ void DataExchange::Text(int id, std::string& member)
 void DataExchange::Control(int id, ProgressCtrl& ctrl)
 {
     ctrl.Attach(&m_dlg, id);
+    m_dlg.m_progressCtrls[id] = &ctrl;
 }
 
 // ---- Dialog ----------------------------------------------------------------
@@ -132,6 +133,12 @@ std::string Dialog::GetControlText(int id) const
 void Dialog::SetControlText(int id, const std::string& text)
 {
     m_texts[id] = text;
+}
+
+const ProgressCtrl* Dialog::FindProgressCtrl(int id) const
+{
+    auto it = m_progressCtrls.find(id);
+    return it == m_progressCtrls.end() ? nullptr : it->second;
 }
 
 void Dialog::SetIcon(Icon icon, bool bigIcon)

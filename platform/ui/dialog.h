@@ -118,6 +118,8 @@ public:
     std::string GetControlText(int id) const;
     void SetControlText(int id, const std::string& text); // as if the user typed it
     const DialogTemplate& Template() const { return *m_template; }
+    // The progress control that data exchange bound to `id`, or null.
+    const ProgressCtrl* FindProgressCtrl(int id) const;
 
     void SetIcon(Icon icon, bool bigIcon);
     Icon GetIcon(bool bigIcon) const { return bigIcon ? m_bigIcon : m_smallIcon; }
@@ -146,6 +148,7 @@ private:
 
     const DialogTemplate* m_template;
     std::map<int, std::string> m_texts;
+    std::map<int, const ProgressCtrl*> m_progressCtrls;
     std::unique_ptr<Menu> m_sysMenu;
     Icon m_bigIcon, m_smallIcon;
     DialogView* m_view = nullptr;

@@ -1,0 +1,46 @@
+// The desktop front end of the dialog framework: dialogs as real windows,
+// one modal run inside another, and the file chooser.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/dialog.h"
+
+class QWidget;
+
+namespace ui::qt {
+
+class QtDialogView;
+
+class QtFrontEnd final : public FrontEnd {
+public:
+    // Chooses a file instead of the desktop's dialog (tests script it).
+    using FileChooser = std::function<bool(QWidget* parent, const FileOpenOptions& options, std::string& path)>;
+    // Called for every dialog once its window shows, before it is serviced.
+    using ShownHook = std::function<void(Dialog& dlg, QtDialogView& view)>;
+
+    // Shows `dlg` over the active dialog and services it until it ends.
+    // Returns its result; -1 (nothing shown) if it is already on screen.
+    int RunModal(Dialog& dlg) override;
+    // Asks for an existing file over `owner`'s window. Returns true with
+    // the full path; false (path untouched) when cancelled.
+    bool ChooseOpenFile(Dialog* owner, const FileOpenOptions& options, std::string& path) override;
+
+    // Installs a chooser (empty: the desktop's dialog again).
+    void SetFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
+    void SetShownHook(ShownHook hook) { m_shownHook = std::move(hook); }
+
+    // The window of the innermost dialog on screen (or being set up), or null.
+    QWidget* ActiveWindow() const;
+    // The view showing `dlg`, or null.
+    QtDialogView* ViewOf(const Dialog* dlg) const;
+
+private:
+    std::vector<QtDialogView*> m_views; // innermost last
+    FileChooser m_chooser;
+    ShownHook m_shownHook;
+};
+
+} // namespace ui::qt

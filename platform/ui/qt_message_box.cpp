@@ -1,0 +1,38 @@
+#include "platform/ui/qt_message_box.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "platform/ui/qt_front_end.h"
+#include "platform/ui/qt_text.h"
+
+namespace ui::qt {
+
+QString MessageCaption()
+{
+    QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return name.isEmpty() ? QStringLiteral("quilvex") : name;
+}
+
+MessagePresenter MakeMessagePresenter(const QtFrontEnd& frontEnd)
+{
+    const QtFrontEnd* fe = &frontEnd;
+    return [fe](const std::string& text, MessageButtons buttons) -> int {
+        const bool okCancel = buttons == MessageButtons::OkCancel;
+        QMessageBox box(QMessageBox::Warning, MessageCaption(), ToQString(text),
+                        okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, fe->ActiveWindow());
+        box.setTextFormat(Qt::PlainText);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(okCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+        box.setWindowModality(Qt::ApplicationModal);
+        int answer = box.exec();
+        if (answer == QMessageBox::Ok)
+            return IDOK;
+        if (answer == QMessageBox::Cancel)
+            return IDCANCEL;
+        return okCancel ? IDCANCEL : IDOK;
+    };
+}
+
+} // namespace ui::qt

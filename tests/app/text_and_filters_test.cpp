@@ -1,0 +1,89 @@
+// Label mnemonics, byte-string conversion and the file chooser's filters.
+#include <gtest/gtest.h>
+
+#include "platform/ui/qt_file_chooser.h"
+#include "platform/ui/qt_text.h"
+
+using namespace ui::qt;
+
+namespace {
+
+struct MnemonicCase {
+    const char* text;
+    const char* html;
+    const char* plain;
+};
+
+TEST(Mnemonics, LabelsUnderlineTheMarkedCharacterAndNeverShowTheMarker)
+{
+    const MnemonicCase cases[] = {
+        {"&About Quilvex...", "<u>A</u>bout&nbsp;Quilvex...", "About Quilvex..."},
+        {"AT&T", "AT<u>T</u>", "ATT"},
+        {"R&&D", "R&amp;D", "R&D"},
+        {"end&", "end", "end"},
+        {"&&&x", "&amp;<u>x</u>", "&x"},
+        {"AT I3     : ", "AT&nbsp;I3&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;:&nbsp;", "AT I3     : "},
+        {"<b>V2</b> \"x\"", "&lt;b&gt;V2&lt;/b&gt;&nbsp;&quot;x&quot;", "<b>V2</b> \"x\""},
+        {"", "", ""},
+    };
+    for (const MnemonicCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(MnemonicToHtml(QString::fromUtf8(c.text)), QString::fromUtf8(c.html));
+        EXPECT_EQ(StripMnemonics(QString::fromUtf8(c.text)), QString::fromUtf8(c.plain));
+    }
+}
+
+TEST(Mnemonics, MarkedCharacterOutsideTheBasicPlaneStaysWhole)
+{
+    QString text = QStringLiteral("&") + QString::fromUtf8("\xF0\x9F\x93\xA0") + QStringLiteral("x");
+    EXPECT_EQ(MnemonicToHtml(text), QStringLiteral("<u>") + QString::fromUtf8("\xF0\x9F\x93\xA0") + QStringLiteral("</u>x"));
+}
+
+TEST(TextConversion, KeepsEveryByte)
+{
+    // Valid UTF-8 reads as UTF-8 and comes back unchanged.
+    std::string utf8 = "Modem \xC3\xA9t\xC3\xA9";
+    EXPECT_EQ(ToQString(utf8), QString::fromUtf8(utf8.c_str()));
+    EXPECT_EQ(FromQString(ToQString(utf8)), utf8);
+    // Anything else (a modem's code page) shows byte by byte, nothing replaced.
+    std::string raw = "V2.3\xE9\xFF\x80";
+    QString shown = ToQString(raw);
+    ASSERT_EQ(shown.size(), 7);
+    EXPECT_EQ(shown[4].unicode(), 0xE9);
+    EXPECT_EQ(shown[5].unicode(), 0xFF);
+    EXPECT_EQ(shown[6].unicode(), 0x80);
+    EXPECT_FALSE(shown.contains(QChar::ReplacementCharacter));
+}
+
+TEST(FileFilters, PairsBecomeNameFilters)
+{
+    struct Case {
+        const char* filter;
+        QStringList expected;
+    } const cases[] = {
+        {"Binary Files (*.dlf)|*.dlf|All Files (*.*)|*.*||", {"Binary Files (*.dlf)", "All Files (*)"}},
+        {"Images|*.png;*.jpg||", {"Images (*.png *.jpg)"}},
+        {"Old label (*.bin)|*.dlf||", {"Old label (*.dlf)"}},
+        {"(*.dlf)|*.dlf||", {"*.dlf"}},
+        {"|*.dlf||", {}},
+        {"Binary Files|*.dlf|Dangling||", {"Binary Files (*.dlf)"}},
+        {"Binary Files|*.dlf||Ignored|*.x||", {"Binary Files (*.dlf)"}},
+        {"No patterns||", {}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter);
+        EXPECT_EQ(NameFiltersFromPairs(c.filter), c.expected);
+    }
+}
+
+TEST(FileFilters, DefaultSuffixComesFromTheExtensionPattern)
+{
+    EXPECT_EQ(SuffixFromDefaultExtension("*.dlf"), QStringLiteral("dlf"));
+    EXPECT_EQ(SuffixFromDefaultExtension("dlf"), QStringLiteral("dlf"));
+    EXPECT_EQ(SuffixFromDefaultExtension(".dlf"), QStringLiteral("dlf"));
+    EXPECT_EQ(SuffixFromDefaultExtension("*.*"), QString());
+    EXPECT_EQ(SuffixFromDefaultExtension(""), QString());
+}
+
+} // namespace
