@@ -11,6 +11,8 @@ scripts/build.sh build
 export QT_QPA_PLATFORM=offscreen
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 
+scripts/test-package.sh
+
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
   echo "== link tests as an ordinary user"
   scratch=$(mktemp -d)
