@@ -1,0 +1,52 @@
+// Outside programs the simulator starts, and waiting for them.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "sim/clock.h"
+
+namespace sim {
+
+// Starts `/bin/sh -c command` in `dir` with `io_fd` as stdin and stdout, in a
+// process group of its own. Returns its pid, or -1 with *error set (nothing started).
+pid_t spawn_shell(const std::string& command, const std::string& dir, int io_fd,
+                  std::string* error);
+
+// Children started with spawn_shell that have not been waited for yet.
+class Reaper {
+ public:
+  using Report = std::function<void(const std::string&)>;
+
+  Reaper() = default;
+  ~Reaper() { finish(Millis(0), nullptr); }
+  Reaper(const Reaper&) = delete;
+  Reaper& operator=(const Reaper&) = delete;
+
+  // Takes `pid`, and `fd` (may be -1) to close once the child has been waited
+  // for, so the child never writes into a closed socket.
+  void add(pid_t pid, int fd) { children_.push_back({pid, fd}); }
+  bool pending() const { return !children_.empty(); }
+
+  struct Child {
+    pid_t pid;
+    int fd;
+  };
+
+  // Waits for children that have exited, without blocking; reports each as
+  // "loader-cmd-exit <how>".
+  void collect(const Report& report);
+
+  // Closes the children's sockets, gives them `grace` to exit, then sends
+  // their groups SIGTERM and, a second later, SIGKILL. Returns when all have
+  // been waited for.
+  void finish(Millis grace, const Report& report);
+
+ private:
+  std::vector<Child> children_;
+};
+
+}  // namespace sim

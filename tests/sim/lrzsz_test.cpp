@@ -1,0 +1,116 @@
+// The loader against standard lrzsz programs: sx as the sender, and rx behind
+// the --loader-cmd relay.
+#include <gtest/gtest.h>
+#include <spawn.h>
+
+#include <fstream>
+#include <random>
+
+#include "tests/sim/pty_client.h"
+#include "tests/sim/sim_process.h"
+
+using simtest::PtyClient;
+using simtest::SimProcess;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool have_lrzsz() { return access("/usr/bin/sx", X_OK) == 0 && access("/usr/bin/rx", X_OK) == 0; }
+
+std::string random_image(std::size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string data(size, '\0');
+  for (auto& c : data) c = static_cast<char>(rng() & 0xFF);
+  return data;
+}
+
+void write_file(const std::string& path, const std::string& data) {
+  std::ofstream(path, std::ios::binary) << data;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Puts the modem into its loader and runs `sx -k FILE` on the port. Returns
+// sx's wait status, or -1 if it had to be killed after `timeout`.
+int send_with_sx(SimProcess& sim, const std::string& image_file, std::chrono::seconds timeout) {
+  PtyClient port(sim.link());
+  port.send("ATE0\r");
+  EXPECT_EQ(port.read_until("OK\r\n"), "ATE0\r\r\nOK\r\n");
+  port.send("AT~D1\r\n");
+
+  const int fd = ::open(sim.link().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // blocking, for sx
+  if (fd < 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fd, 0);
+  posix_spawn_file_actions_adddup2(&actions, fd, 1);
+  const std::string err = sim.path("sx.err");
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::string file = image_file;
+  char sx[] = "sx", k[] = "-k", q[] = "-q";
+  char* argv[] = {sx, k, q, file.data(), nullptr};
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, "/usr/bin/sx", &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fd);
+  if (rc != 0) return -1;
+
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  return status;
+}
+
+}  // namespace
+
+class SimWithSx : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(SimWithSx, ReceivesTheImageByteForByte) {
+  if (!have_lrzsz()) GTEST_SKIP() << "lrzsz is not installed";
+  SimProcess sim(GetParam());
+  ASSERT_TRUE(sim.started()) << sim.error();
+  const bool noisy = GetParam().size() > 2;
+  const std::string image = random_image(noisy ? 64 * 1024 : 512 * 1024, 42);
+  write_file(sim.path("source.bin"), image);
+
+  EXPECT_EQ(send_with_sx(sim, sim.path("source.bin"), 60s), 0) << read_file(sim.path("sx.err"));
+  EXPECT_NE(sim.wait_for_event("image-written"), "") << sim.events();
+  EXPECT_TRUE(read_file(sim.image_path()) == image) << "image differs";
+  if (noisy) {
+    const std::string stats = sim.wait_for_event("loader-stats");
+    EXPECT_EQ(stats.find(" rejected=0 "), std::string::npos) << "the noise never hit: " << stats;
+  }
+  EXPECT_EQ(sim.stop(), 0) << sim.diagnostics();
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SimWithSx,
+                         ::testing::Values(std::vector<std::string>{"--start", "c"},
+                                           std::vector<std::string>{"--start", "nak"},
+                                           std::vector<std::string>{"--noise", "0.0002", "--seed", "7"}));
+
+TEST(SimRelay, RxBehindTheRelayGetsTheImageThenCommandModeReturns) {
+  if (!have_lrzsz()) GTEST_SKIP() << "lrzsz is not installed";
+  SimProcess sim({"--loader-cmd", "rx -c -q relayed.bin"});
+  ASSERT_TRUE(sim.started()) << sim.error();
+  const std::string image = random_image(512 * 1024, 7);
+  write_file(sim.path("source.bin"), image);
+
+  EXPECT_EQ(send_with_sx(sim, sim.path("source.bin"), 60s), 0) << read_file(sim.path("sx.err"));
+  EXPECT_EQ(sim.wait_for_event("loader-cmd-exit"), "loader-cmd-exit exit 0") << sim.events();
+  EXPECT_TRUE(read_file(sim.path("relayed.bin")) == image) << "image differs";
+
+  PtyClient port(sim.link());
+  port.send("AT*NC22&F\r");
+  EXPECT_EQ(port.read_until("OK\r\n"), "\r\nOK\r\n");
+  EXPECT_EQ(sim.stop(), 0) << sim.diagnostics();
+}
