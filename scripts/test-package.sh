@@ -10,7 +10,8 @@ echo "== package $deb"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 grep -q "libqt6widgets6" <<<"$depends" || { echo "the package does not depend on the Qt widgets runtime" >&2; exit 1; }
-dpkg-deb -c "$deb" | grep -q "./usr/share/applications/quilvex.desktop" || { echo "no desktop entry in the package" >&2; exit 1; }
+contents=$(dpkg-deb -c "$deb")
+grep -q "./usr/share/applications/quilvex.desktop" <<<"$contents" || { echo "no desktop entry in the package" >&2; exit 1; }
 
 if [ "$(id -u)" -eq 0 ]; then
   if dpkg-query -W quilvex >/dev/null 2>&1; then
