@@ -105,10 +105,12 @@ int SendEot()
     return 0;
 }
 
-int SendFirmware(FILE* file, bool use1K)
+int SendFirmware(FILE* file, bool use1K, int64_t expectedSize)
 {
     const int64_t size = file ? ImageFileSize(file) : -1;
-    if (size < 0) {
+    // A file that changed since the caller checked it is not the image the
+    // user chose: sending it would flash something else.
+    if (size < 0 || (expectedSize >= 0 && size != expectedSize)) {
         ui::MessageBox(kMsgDiskRead);
         return 0;
     }
@@ -125,6 +127,7 @@ int SendFirmware(FILE* file, bool use1K)
 
     std::array<uint8_t, kBlock1K> data{};
     int barSteps = 0;
+    int64_t offset = 0; // bytes read so far
     for (int64_t i = 1; i <= plan.total; ++i) {
         if (g_pMainDlg) {
             g_pMainDlg->m_strPacket = PacketText(i);
@@ -139,10 +142,15 @@ int SendFirmware(FILE* file, bool use1K)
 
         const int packetSize = plan.SizeOf(i);
         const size_t got = std::fread(data.data(), 1, static_cast<size_t>(packetSize), file);
-        if (got == 0) {
+        // Only the last packet may be short, and only by what the measured
+        // size leaves it; a file ending sooner shrank while being sent, and
+        // padding its packet would deliver a different image.
+        const int64_t due = std::min<int64_t>(packetSize, size - offset);
+        if (got == 0 || static_cast<int64_t>(got) < due) {
             ui::MessageBox(kMsgDiskRead);
             return 0;
         }
+        offset += static_cast<int64_t>(got);
         std::fill(data.begin() + static_cast<std::ptrdiff_t>(got), data.begin() + packetSize, kPad);
 
         if (!SendPacket(static_cast<int>(i & 0xFF), packetSize, data.data(), checkMode))

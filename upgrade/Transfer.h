@@ -31,7 +31,11 @@ extern const char* const kMsgEotTimeout;
 // closes it. Returns 1 when every packet and the EOT were acknowledged, 0
 // otherwise (its message already shown; the file position is then wherever
 // reading stopped). Never discards input waiting on the port.
-int SendFirmware(FILE* file, bool use1K);
+// With `expectedSize` set (not negative), a file that no longer measures
+// that many bytes is a disk read error before anything is sent. A file
+// that ends before its measured size is one too: only a last packet the
+// measured size leaves short is padded.
+int SendFirmware(FILE* file, bool use1K, int64_t expectedSize = -1);
 
 // Waits up to 59 periods of 199 polls for NAK, 'C' or 0xFF, dropping any
 // other byte (each ends its period). Returns 1 and the byte in `checkMode`,

@@ -33,7 +33,8 @@ void CQuilvexDlg::OnOK()
     g_ComPort.SendCommand("AT~D1", true);
     platform::Pause(1);
 
-    if (SendFirmware(file, true)) {
+    // The size just checked is the one sent, even if the file changes meanwhile.
+    if (SendFirmware(file, true, kImageSize)) {
         g_ComPort.SendCommand(RestoreCountryCommand(m_nCountry), true);
         platform::Pause(100);
         std::string reply;
