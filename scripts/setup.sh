@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
-  lrzsz xvfb xauth clang util-linux
+  lrzsz xvfb xauth xdotool clang util-linux
 )
 
 missing=()

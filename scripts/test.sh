@@ -1,23 +1,46 @@
 #!/usr/bin/env bash
 # The whole test suite from a fresh Debian 12 machine: installs what it
-# needs, builds, runs every test, then runs the link tests once more as an
-# ordinary user, so nothing works only for root.
+# needs, builds, and runs
+#   1. every test (unit, simulator, window, end-to-end, install);
+#   2. the Debian package check (as root: install, start, remove);
+#   3. the link tests and the demo upgrade again as an ordinary user, so
+#      nothing works only for root;
+#   4. the whole suite again under AddressSanitizer/UndefinedBehaviorSanitizer;
+#   5. each fuzz target for 20 seconds.
+# QUILVEX_QUICK=1 stops after step 3.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 scripts/build.sh build
 
+echo "== the test suite"
 export QT_QPA_PLATFORM=offscreen
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 
+echo "== the Debian package"
 scripts/test-package.sh
 
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
-  echo "== link tests as an ordinary user"
   scratch=$(mktemp -d)
   trap 'rm -rf "$scratch"' EXIT
-  cp build/bin/link_tests "$scratch/"
-  chmod 755 "$scratch" "$scratch/link_tests"
-  (cd "$scratch" && setpriv --reuid=nobody --regid=nogroup --clear-groups ./link_tests --gtest_brief=1)
+  mkdir "$scratch/bin" "$scratch/scripts"
+  cp build/bin/link_tests build/bin/quilvex build/bin/quilvex-modem-sim "$scratch/bin/"
+  cp scripts/run-demo.sh scripts/drive-demo.sh "$scratch/scripts/"
+  cp quilvex.dat "$scratch/"
+  chmod -R a+rX "$scratch"
+  chmod a+rwx "$scratch"
+  as_user() { (cd "$scratch" && setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$scratch" "$@"); }
+  echo "== link tests as an ordinary user"
+  as_user ./bin/link_tests --gtest_brief=1
+  echo "== the demo upgrade as an ordinary user"
+  (unset DISPLAY QT_QPA_PLATFORM; as_user scripts/run-demo.sh bin quilvex.dat "$scratch/demo-out")
 fi
+
+[ "${QUILVEX_QUICK:-0}" = 1 ] && exit 0
+
+echo "== the test suite under the sanitizers"
+scripts/test-sanitize.sh
+
+echo "== fuzzing, 20 s a target"
+scripts/fuzz.sh 20
