@@ -8,8 +8,6 @@
 
 namespace serial {
 
-std::unique_ptr<Device> OpenNative(const std::string& path); // per-OS file
-
 namespace {
 thread_local int t_lastError = 0;
 

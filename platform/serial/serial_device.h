@@ -73,6 +73,11 @@ public:
 // Returns null on failure, with LastError() set.
 std::unique_ptr<Device> Open(const std::string& name);
 
+// Opens the device at `path` itself, with neither the name mapping nor a
+// replaced opener (a test's opener may wrap the real device with it).
+// Returns null on failure, with LastError() set.
+std::unique_ptr<Device> OpenNative(const std::string& path);
+
 // The device path a port name stands for (see Open).
 std::string DevicePath(const std::string& name);
 

@@ -14,11 +14,6 @@
 
 #include "platform/serial/serial_device.h"
 
-namespace serial {
-// The operating system's opener, the one Open() falls back on.
-std::unique_ptr<Device> OpenNative(const std::string& path);
-} // namespace serial
-
 class PortTap {
 public:
     // What the tap has seen. Shared with the devices it hands out, so a
