@@ -1,5 +1,6 @@
 // The identity stage: is the modem one the firmware is meant for?
 #include <algorithm>
+#include <iterator>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -57,6 +58,19 @@ std::optional<std::string> ReadRequiredEntry(std::FILE* file)
     return value;
 }
 
+// Asks `command`, shows its reply text in `shown`, and compares the first
+// `length` characters with `expected` (nothing when length is 0 or less).
+// Returns false after showing the mismatch message.
+bool AskAndCompare(const std::string& command, int length, const std::string& expected, std::string& shown)
+{
+    shown = AskIdentity(command);
+    if (length > 0 && !PrefixMatches(shown, expected, length)) {
+        ui::MessageBox(command + " response mismatch!\n\nExpected: " + expected + "\nReceived: " + shown);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int CQuilvexDlg::CheckModemIdentity()
@@ -69,50 +83,32 @@ int CQuilvexDlg::CheckModemIdentity()
         return 1;
     }
 
-    std::optional<std::string> entry = ReadRequiredEntry(file.get());
-    if (!entry) {
-        file.reset();
-        ui::MessageBox(WithFileName("Missing ATI3 check length in '", "'!"));
-        return 0;
+    // The four required entries, in file order: ATI3 check length, ATI3
+    // expected reply, ATI119 check length, ATI119 expected reply.
+    static const char* const kMissing[] = {
+        "Missing ATI3 check length in '",
+        "Missing ATI3 expected response in '",
+        "Missing ATI119 check length in '",
+        "Missing ATI119 expected response in '",
+    };
+    std::string required[std::size(kMissing)];
+    for (std::size_t i = 0; i < std::size(kMissing); ++i) {
+        std::optional<std::string> value = ReadRequiredEntry(file.get());
+        if (!value) {
+            file.reset();
+            ui::MessageBox(WithFileName(kMissing[i], "'!"));
+            return 0;
+        }
+        required[i] = std::move(*value);
     }
-    const int ati3Length = CheckLength(*entry);
-
-    std::optional<std::string> ati3Expected = ReadRequiredEntry(file.get());
-    if (!ati3Expected) {
-        file.reset();
-        ui::MessageBox(WithFileName("Missing ATI3 expected response in '", "'!"));
-        return 0;
-    }
-
-    entry = ReadRequiredEntry(file.get());
-    if (!entry) {
-        file.reset();
-        ui::MessageBox(WithFileName("Missing ATI119 check length in '", "'!"));
-        return 0;
-    }
-    const int ati119Length = CheckLength(*entry);
-
-    std::optional<std::string> ati119Expected = ReadRequiredEntry(file.get());
-    if (!ati119Expected) {
-        file.reset();
-        ui::MessageBox(WithFileName("Missing ATI119 expected response in '", "'!"));
-        return 0;
-    }
-
     if (std::optional<std::string> defaultImage = ReadRequiredEntry(file.get()))
         m_strFileName = *defaultImage;
     file.reset();
 
-    m_strAti3 = AskIdentity("ATI3");
-    if (ati3Length > 0 && !PrefixMatches(m_strAti3, *ati3Expected, ati3Length)) {
-        ui::MessageBox("ATI3 response mismatch!\n\nExpected: " + *ati3Expected + "\nReceived: " + m_strAti3);
+    // ATI119 is asked only once the ATI3 reply passed (or was not compared).
+    if (!AskAndCompare("ATI3", CheckLength(required[0]), required[1], m_strAti3))
         return 0;
-    }
-
-    m_strAti119 = AskIdentity("ATI119");
-    if (ati119Length > 0 && !PrefixMatches(m_strAti119, *ati119Expected, ati119Length)) {
-        ui::MessageBox("ATI119 response mismatch!\n\nExpected: " + *ati119Expected + "\nReceived: " + m_strAti119);
+    if (!AskAndCompare("ATI119", CheckLength(required[2]), required[3], m_strAti119))
         return 0;
-    }
     return 1;
 }
