@@ -27,12 +27,16 @@ struct HandleSlot {
     enum class State { Null, Invalid, Open };
     State state = State::Null;
     std::unique_ptr<serial::Device> device;
+    // Set when the status gate gave up on a byte; cleared by the next byte
+    // read from the port (or another Open). While set, the gate waits no more.
+    bool lineStuck = false;
 
     void Store(std::unique_ptr<serial::Device> d)
     {
         // The earlier device, if any, is closed rather than leaked.
         device = std::move(d);
         state = device ? State::Open : State::Invalid;
+        lineStuck = false;
     }
     serial::Device* Get() const { return state == State::Open ? device.get() : nullptr; }
 };
@@ -132,10 +136,22 @@ void CComPort::CloseIfPresent()
 bool CComPort::PassStatusGate()
 {
     // The modem holds CTS off while it cannot take data; with the carrier
-    // gone it is not listening to flow control at all. Wait, but not forever.
+    // gone it is not listening to flow control at all. Wait, but not forever;
+    // and once a wait has run out, not again until the modem says something:
+    // the rest of a packet or command line fails at once instead of costing
+    // a second a byte.
     serial::Device* d = Port();
     if (!d)
         return true; // the write itself reports the missing port
+    if (g_slot.lineStuck) {
+        serial::ModemLines lines;
+        if (!d->GetModemLines(lines) || lines.cts || !lines.carrierDetect) {
+            g_slot.lineStuck = false; // the line is back
+            return true;
+        }
+        serial::SetLastError(ETIMEDOUT);
+        return false;
+    }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
     for (;;) {
         serial::ModemLines lines;
@@ -144,6 +160,7 @@ bool CComPort::PassStatusGate()
         if (lines.cts || !lines.carrierDetect)
             return true;
         if (std::chrono::steady_clock::now() >= deadline) {
+            g_slot.lineStuck = true;
             serial::SetLastError(ETIMEDOUT);
             return false;
         }
@@ -168,7 +185,10 @@ int CComPort::ReadByte(uint8_t& byte)
     if (!d || !d->ClearError(status) || status.inputQueued < 1)
         return 0;
     size_t got = 0;
-    return d->Read(&byte, 1, got) && got == 1 ? 1 : 0;
+    if (!d->Read(&byte, 1, got) || got != 1)
+        return 0;
+    g_slot.lineStuck = false;
+    return 1;
 }
 
 int CComPort::SendCommand(const std::string& command, bool lf)
@@ -206,6 +226,8 @@ int CComPort::ReadResponse(std::string& text)
     std::vector<char> buf(std::min(status.inputQueued, kMaxResponse));
     size_t got = 0;
     d->Read(buf.data(), buf.size(), got);
+    if (got > 0)
+        g_slot.lineStuck = false;
     text.assign(buf.data(), strnlen(buf.data(), got));
     return static_cast<int>(got);
 }

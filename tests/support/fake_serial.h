@@ -58,6 +58,8 @@ public:
     size_t pollsSinceWrite = 0;        // status queries since the last write
     size_t pollsBeforeWrite = 0;       // queries between the last two writes
     size_t purges = 0;                 // Purge calls (each discards toProgram)
+    serial::ModemLines lines{true, false}; // what the status lines say
+    size_t lineReads = 0;              // modem-status reads
     int openCount = 0, closeCount = 0; // devices handed out and closed
     std::vector<std::string> opened;   // names asked for, in order
     std::function<void(FakeLine&)> onWrite;
@@ -120,7 +122,8 @@ private:
         }
         bool GetModemLines(serial::ModemLines& out) override
         {
-            out = serial::ModemLines{true, false};
+            out = m_line.lines;
+            ++m_line.lineReads;
             return Usable();
         }
         bool Close() override

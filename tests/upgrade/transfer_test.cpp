@@ -345,3 +345,46 @@ TEST_F(TransferTest, UnreadableFileIsADiskError)
 }
 
 } // namespace
+
+// ---- a line held shut ---------------------------------------------------------
+
+// CTS off with carrier detect on: the status gate holds every write. One
+// wait of the gate's time-out, then the rest of the packet fails at once
+// (one status read a byte) and the packet ends in the usual reply wait.
+TEST_F(TransferTest, StuckLineEndsThePacketAfterOneGateTimeOut)
+{
+    std::vector<uint8_t> data = Pattern(1024);
+    line.lines = {false, true};
+    EXPECT_EQ(SendPacket(1, 1024, data.data(), 'C'), 0);
+    EXPECT_EQ(messages.texts, Strings{kMsgPacketTimeout});
+    EXPECT_TRUE(line.written.empty());
+    EXPECT_EQ(line.polls, size_t(kPacketReplyPolls));
+    // One wait paces itself at 1 ms a read, so a second of it is at most
+    // about 1000 reads; the other 1028 bytes cost one read each.
+    EXPECT_GE(line.lineReads, 1029u + 1);
+    EXPECT_LE(line.lineReads, 1028u + 1100);
+
+    // The line comes back: the next command goes through whole.
+    line.lines = {true, true};
+    EXPECT_EQ(g_ComPort.SendCommand("ATI5"), 4);
+    EXPECT_EQ(std::string(line.written.begin(), line.written.end()), "ATI5\r\n");
+    EXPECT_EQ(messages.texts.size(), 1u);
+}
+
+// After a byte from the modem the gate waits its full time again.
+TEST_F(TransferTest, StuckLineWaitsAgainOnceTheModemHasSpoken)
+{
+    line.lines = {false, true};
+    EXPECT_EQ(g_ComPort.WriteByte('A'), 0);
+    size_t firstWait = line.lineReads;
+    EXPECT_EQ(g_ComPort.WriteByte('B'), 0);
+    EXPECT_EQ(line.lineReads, firstWait + 1);
+
+    line.Send({kNAK});
+    uint8_t byte = 0;
+    ASSERT_EQ(g_ComPort.ReadByte(byte), 1);
+    size_t before = line.lineReads;
+    EXPECT_EQ(g_ComPort.WriteByte('C'), 0);
+    EXPECT_GT(line.lineReads - before, 1u);
+    EXPECT_TRUE(line.written.empty());
+}
