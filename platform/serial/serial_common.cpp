@@ -1,8 +1,7 @@
 // The parts of the serial layer that do not depend on the operating system:
-// port-name mapping, the replaceable opener and the last-error record.
+// the replaceable opener and the last-error record.
 #include "platform/serial/serial_device.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -17,17 +16,6 @@ Opener& CurrentOpener()
     return opener;
 }
 } // namespace
-
-std::string DevicePath(const std::string& name)
-{
-    if (name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
-        std::string var = "QUILVEX_COM" + name.substr(3);
-        if (const char* mapped = std::getenv(var.c_str()); mapped && *mapped)
-            return mapped;
-        return "/dev/ttyS" + std::to_string(name[3] - '1');
-    }
-    return name;
-}
 
 std::unique_ptr<Device> Open(const std::string& name)
 {

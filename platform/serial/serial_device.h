@@ -68,8 +68,8 @@ public:
     virtual bool Close() = 0;
 };
 
-// Opens a port by name: "COM1".."COM9" map to QUILVEX_COM<n> when set,
-// otherwise /dev/ttyS<n-1>; any other name is taken as a path. Exclusive.
+// Opens a port by name: "COM1".."COM9" as DevicePath maps them; any other
+// name is taken as a path. Exclusive.
 // Returns null on failure, with LastError() set.
 std::unique_ptr<Device> Open(const std::string& name);
 
@@ -78,7 +78,9 @@ std::unique_ptr<Device> Open(const std::string& name);
 // Returns null on failure, with LastError() set.
 std::unique_ptr<Device> OpenNative(const std::string& path);
 
-// The device path a port name stands for (see Open).
+// The device path a port name stands for: on Linux QUILVEX_COM<n> when set,
+// otherwise the system's serial ports numbered (see com_names.h); empty
+// when COM<n> stands for nothing. Other names are returned unchanged.
 std::string DevicePath(const std::string& name);
 
 // Replaces the opener that Open() uses; an empty function restores the

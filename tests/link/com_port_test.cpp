@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "link/ComPort.h"
+#include "platform/serial/com_names.h"
 #include "platform/serial/serial_device.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/pty_pair.h"
@@ -212,34 +213,24 @@ TEST(ComPortSlot, CloseAfterFailedOpenAndOnEmptySlotIsHarmless)
     EXPECT_EQ(messages.texts[0], "Error writing to modem!\nError code " + std::to_string(EBADF));
 }
 
-struct PathCase {
-    const char* name;
-    const char* env; // QUILVEX_COM3's value, or null
-    std::string expected;
-};
-
+// Names outside COM1..COM9 are paths; an override is used as given. What
+// an unset COM<n> stands for depends on the machine's ports (numbered in
+// tests/platform/port_map_test.cpp), but it is the same for every caller.
 TEST(PortNames, MapToDevicePaths)
 {
-    const PathCase cases[] = {
-        {"COM1", nullptr, "/dev/ttyS0"},
-        {"COM9", nullptr, "/dev/ttyS8"},
-        {"COM3", "/dev/ttyUSB0", "/dev/ttyUSB0"},
-        {"COM3", "", "/dev/ttyS2"},
-        {"COM10", nullptr, "COM10"},
-        {"COM0", nullptr, "COM0"},
-        {"com1", nullptr, "com1"},
-        {"/dev/ttyACM0", nullptr, "/dev/ttyACM0"},
-    };
     for (int n = 1; n <= 9; ++n)
         unsetenv(("QUILVEX_COM" + std::to_string(n)).c_str());
-    for (const PathCase& c : cases) {
-        if (c.env)
-            setenv("QUILVEX_COM3", c.env, 1);
-        else
-            unsetenv("QUILVEX_COM3");
-        EXPECT_EQ(serial::DevicePath(c.name), c.expected) << c.name;
-    }
+    serial::ComMap map = serial::CurrentComMap();
+    for (int n = 1; n <= 9; ++n)
+        EXPECT_EQ(serial::DevicePath("COM" + std::to_string(n)), map[n - 1].path) << n;
+
+    setenv("QUILVEX_COM3", "/dev/serial/by-id/usb-Some_Modem-if00", 1);
+    EXPECT_EQ(serial::DevicePath("COM3"), "/dev/serial/by-id/usb-Some_Modem-if00");
+    setenv("QUILVEX_COM3", "", 1);
+    EXPECT_EQ(serial::DevicePath("COM3"), map[2].path) << "an empty variable counts as unset";
     unsetenv("QUILVEX_COM3");
+    for (const char* name : {"COM10", "COM0", "com1", "/dev/ttyACM0"})
+        EXPECT_EQ(serial::DevicePath(name), name);
 }
 
 } // namespace

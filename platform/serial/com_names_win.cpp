@@ -1,0 +1,33 @@
+// On Windows COM names are the system's own.
+#include "platform/serial/com_names.h"
+#include "platform/serial/serial_device.h"
+
+namespace serial {
+
+std::string DevicePath(const std::string& name)
+{
+    return name;
+}
+
+ComMap CurrentComMap()
+{
+    ComMap map;
+    for (int n = 1; n <= kComPorts; ++n)
+        map[n - 1].path = "COM" + std::to_string(n);
+    return map;
+}
+
+std::vector<std::string> DescribeComPorts()
+{
+    std::vector<std::string> lines;
+    for (const ComSlot& slot : CurrentComMap())
+        lines.push_back(slot.path);
+    return lines;
+}
+
+std::string RefusalNote(const std::string&, int)
+{
+    return {};
+}
+
+} // namespace serial

@@ -1,0 +1,55 @@
+// Numbering of serial ports as COM1 to COM9 where the operating system has
+// no such names of its own. A pure rule over a list of ports, so that the
+// list can come from the system or from a test's table.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace serial {
+
+constexpr int kComPorts = 9;
+
+// One serial port the system knows of.
+struct PortInfo {
+    std::string node;         // device node, e.g. /dev/ttyUSB0
+    std::string physicalPath; // where it hangs (udev's ID_PATH, else the sysfs path)
+    int uart = -1;            // k of an on-board UART /dev/ttyS<k>, else -1
+    bool hardware = true;     // false: a UART slot with nothing behind it
+    std::string driver;       // kernel driver behind the port, if known
+    std::string usbVendor;    // USB vendor and product ids (hex) and product name, if USB
+    std::string usbProduct;
+    std::string productName;
+};
+
+// A port name the user set: the path as given and the device node it leads
+// to (empty when it leads nowhere that exists).
+struct PortOverride {
+    std::string path;
+    std::string node;
+};
+
+// What one COM number stands for. An empty path: nothing.
+struct ComSlot {
+    std::string path;
+    bool overridden = false;
+    std::optional<PortInfo> port; // the enumerated port behind it, if any
+};
+using ComMap = std::array<ComSlot, kComPorts>; // [n - 1] is COM<n>
+
+// Numbers `ports` as COM1..COM9: an override (overrides[n - 1], when its
+// path is not empty) takes its number; an on-board UART with hardware
+// keeps COM<k+1> when free; every other port (and a UART whose number is
+// taken) then gets the lowest free number, in physical-path order. Ports
+// without hardware, ports an override already names, and ports beyond the
+// ninth number get none. Always succeeds.
+ComMap NumberPorts(const std::vector<PortInfo>& ports,
+                   const std::array<PortOverride, kComPorts>& overrides);
+
+// Orders texts with their runs of digits compared as numbers ("usb-0:2"
+// before "usb-0:10"). True when `a` comes before `b`.
+bool NaturalLess(const std::string& a, const std::string& b);
+
+} // namespace serial
