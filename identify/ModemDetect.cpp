@@ -50,12 +50,15 @@ void CQuilvexDlg::DetectModem()
     }
 
     int found = 0;
+    std::string refusals; // ports the user could open with a fix of theirs
     for (int n = 1; n <= kLastPort && !found; ++n) {
         if (AnswersAt("COM" + std::to_string(n)))
             found = n;
+        else if (!g_ComPort.m_strRefusal.empty())
+            refusals += "\n\n" + g_ComPort.m_strRefusal;
     }
     if (!found) {
-        ui::MessageBox(kNoModem);
+        ui::MessageBox(kNoModem + refusals);
         EndDialog(IDCANCEL);
         return;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/pause.h"
+#include "platform/serial/com_names.h"
 #include "platform/serial/serial_device.h"
 #include "platform/ui/message_box.h"
 
@@ -69,7 +70,9 @@ CComPort::~CComPort()
 
 int CComPort::Open(const std::string& portName)
 {
-    g_slot.Store(serial::Open(portName));
+    std::unique_ptr<serial::Device> device = serial::Open(portName);
+    m_strRefusal = device ? std::string() : serial::RefusalNote(portName, serial::LastError());
+    g_slot.Store(std::move(device));
     serial::Device* d = g_slot.Get();
     if (!d)
         return 0;

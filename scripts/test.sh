@@ -3,7 +3,8 @@
 # needs, builds, and runs
 #   1. every test (unit, simulator, window, end-to-end, install);
 #   2. the Debian package check (as root: install, start, remove);
-#   3. the link tests and the demo upgrade again as an ordinary user, so
+#   3. the link tests, the refused-port discovery test and the demo upgrade
+#      again as an ordinary user, so
 #      nothing works only for root;
 #   4. the whole suite again under AddressSanitizer/UndefinedBehaviorSanitizer;
 #   5. each fuzz target for 20 seconds.
@@ -25,7 +26,7 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
   scratch=$(mktemp -d)
   trap 'rm -rf "$scratch"' EXIT
   mkdir "$scratch/bin" "$scratch/scripts"
-  cp build/bin/link_tests build/bin/quilvex build/bin/quilvex-modem-sim "$scratch/bin/"
+  cp build/bin/link_tests build/bin/identify_refusal_tests build/bin/quilvex build/bin/quilvex-modem-sim "$scratch/bin/"
   cp scripts/run-demo.sh scripts/drive-demo.sh "$scratch/scripts/"
   cp quilvex.dat "$scratch/"
   chmod -R a+rX "$scratch"
@@ -33,6 +34,8 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
   as_user() { (cd "$scratch" && setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$scratch" "$@"); }
   echo "== link tests as an ordinary user"
   as_user ./bin/link_tests --gtest_brief=1
+  echo "== discovery's word on refused and busy ports as an ordinary user"
+  as_user ./bin/identify_refusal_tests --gtest_brief=1
   echo "== the demo upgrade as an ordinary user"
   (unset DISPLAY QT_QPA_PLATFORM; as_user scripts/run-demo.sh bin quilvex.dat "$scratch/demo-out")
 fi

@@ -40,11 +40,11 @@ std::string RealPath(const std::string& path)
     return out;
 }
 
-// The group a device node belongs to, when it has a name.
+// The group that may read and write a device node, when it has a name.
 std::string GroupOf(const std::string& path)
 {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::stat(path.c_str(), &st) != 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
         return {};
     const group* g = ::getgrgid(st.st_gid);
     return g ? g->gr_name : "";
@@ -123,6 +123,8 @@ std::vector<std::string> DescribeComPorts()
 
 std::string RefusalNote(const std::string& portName, int code)
 {
+    if (code != EACCES && code != EPERM && code != EBUSY)
+        return {};
     std::string port = portName;
     std::string path = DevicePath(portName);
     if (path != portName)
@@ -133,9 +135,7 @@ std::string RefusalNote(const std::string& portName, int code)
             group = "dialout";
         return port + ": permission denied. Add your user to the " + group + " group and log in again.";
     }
-    if (code == EBUSY)
-        return port + " is in use by another program.";
-    return {};
+    return port + " is in use by another program.";
 }
 
 } // namespace serial
