@@ -4,8 +4,7 @@
 #   1. every test (unit, simulator, window, end-to-end, install);
 #   2. the Debian package check (as root: install, start, remove);
 #   3. the link tests, the refused-port discovery test and the demo upgrade
-#      again as an ordinary user, so
-#      nothing works only for root;
+#      again as an ordinary user, so nothing works only for root;
 #   4. the whole suite again under AddressSanitizer/UndefinedBehaviorSanitizer;
 #   5. each fuzz target for 20 seconds.
 # QUILVEX_QUICK=1 stops after step 3.
