@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/modem_guard.h"
 #include "platform/pause.h"
 #include "platform/serial/com_names.h"
 #include "platform/serial/serial_device.h"
@@ -112,6 +113,7 @@ void CComPort::Close()
         d->Close();
     g_slot.device.reset();
     g_slot.state = HandleSlot::State::Null;
+    platform::ReleaseModemGuard();
 }
 
 void CComPort::Probe(const std::string& portName, const std::string& label)
@@ -127,7 +129,24 @@ void CComPort::Probe(const std::string& portName, const std::string& label)
 
 int CComPort::Reopen()
 {
-    return m_bPresent ? Open(m_strPortName) : 0;
+    if (!m_bPresent || !Open(m_strPortName))
+        return 0;
+    if (KeepModemManagerOff())
+        return 1;
+    Close();
+    return 0;
+}
+
+bool CComPort::KeepModemManagerOff()
+{
+    platform::ModemGuard guard = platform::GuardModem(serial::DevicePath(m_strPortName));
+    if (guard.state != platform::ModemGuard::State::Refused)
+        return true;
+    std::string text = "The modem manager service would not leave the modem on " + m_strPortName +
+                       " alone:\n" + guard.reason +
+                       "\n\nIt may send commands of its own to the modem while it is being upgraded, "
+                       "which can spoil the upgrade.\n\nDo you want to continue?";
+    return ui::MessageBox(text, ui::MessageButtons::OkCancel) == ui::IDOK;
 }
 
 void CComPort::CloseIfPresent()

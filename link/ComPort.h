@@ -14,13 +14,16 @@ public:
     // Returns 1 on success, 0 on failure (silent; the slot then holds the
     // failed handle, or the half-configured port, until the next Open/Close).
     int Open(const std::string& portName);
-    // Purges and closes the port in the slot and empties the slot. A slot
-    // left invalid by a failed Open keeps that value.
+    // Purges and closes the port in the slot, empties the slot and lets the
+    // modem manager have the device again. A slot left invalid by a failed
+    // Open keeps that value.
     void Close();
     // Opens and closes `portName` to see whether it is there. Sets
     // m_bPresent; on success also m_strPortName (and m_strLabel if given).
     void Probe(const std::string& portName, const std::string& label);
-    // Opens the port the last probe found. Returns 1/0; 0 untouched if none.
+    // Opens the port the last probe found and keeps the system's modem
+    // manager off it until Close. Returns 1/0; 0 untouched if none, and 0
+    // with the port closed if the manager refused and the user declined.
     int Reopen();
     // Closes the port if the last probe found one.
     void CloseIfPresent();
@@ -49,6 +52,9 @@ public:
 
 private:
     bool PassStatusGate();
+    // Asks the modem manager to leave the port alone; when it refuses, asks
+    // the user whether to go on. False: the user declined.
+    bool KeepModemManagerOff();
 };
 
 // Removes every CR and LF from a reply, keeping the order of the rest.
