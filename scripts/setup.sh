@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
   lrzsz xvfb xauth xdotool clang util-linux
+  libudev-dev libsystemd-dev dbus python3-dbusmock
 )
 
 missing=()

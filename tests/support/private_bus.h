@@ -1,0 +1,170 @@
+// A private D-Bus bus standing in for the system bus (for as long as the
+// object lives, DBUS_SYSTEM_BUS_ADDRESS points at it), and services on it
+// hosted by python3-dbusmock from a template file.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <poll.h>
+#include <sstream>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace bustest {
+
+using Clock = std::chrono::steady_clock;
+
+// A child process, ended (SIGTERM) and reaped with the object.
+class Child {
+public:
+    // Starts `argv`; with `out` set, its stdout is readable there.
+    Child(const std::vector<std::string>& argv, int* out = nullptr)
+    {
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        int pipeFds[2] = {-1, -1};
+        if (out && pipe(pipeFds) == 0) {
+            posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+            posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+        }
+        // Their complaints (the daemon cannot raise its file limit in a
+        // container, say) are not the test's.
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        if (out) {
+            close(pipeFds[1]);
+            *out = pipeFds[0];
+        }
+    }
+    ~Child()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    bool Started() const { return m_pid > 0; }
+
+private:
+    pid_t m_pid = -1;
+};
+
+// Whether `name` has an owner on the bus at `address`.
+inline bool NameOwned(const std::string& address, const std::string& name)
+{
+    sd_bus* bus = nullptr;
+    if (sd_bus_new(&bus) < 0)
+        return false;
+    bool owned = false;
+    if (sd_bus_set_address(bus, address.c_str()) >= 0 && sd_bus_set_bus_client(bus, 1) >= 0 && sd_bus_start(bus) >= 0) {
+        sd_bus_message* reply = nullptr;
+        int has = 0;
+        if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                               "NameHasOwner", nullptr, &reply, "s", name.c_str()) >= 0 &&
+            sd_bus_message_read(reply, "b", &has) >= 0)
+            owned = has != 0;
+        sd_bus_message_unref(reply);
+    }
+    sd_bus_flush_close_unref(bus);
+    return owned;
+}
+
+class PrivateSystemBus {
+public:
+    PrivateSystemBus()
+    {
+        int out = -1;
+        m_daemon = std::make_unique<Child>(
+            std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"},
+            &out);
+        // The daemon prints its address once it listens.
+        auto deadline = Clock::now() + std::chrono::seconds(20);
+        std::string line;
+        char c;
+        while (line.find('\n') == std::string::npos && Clock::now() < deadline) {
+            pollfd p{out, POLLIN, 0};
+            if (poll(&p, 1, 100) > 0 && read(out, &c, 1) == 1)
+                line += c;
+        }
+        close(out);
+        m_address = line.substr(0, line.find('\n'));
+        EXPECT_FALSE(m_address.empty()) << "dbus-daemon gave no address";
+        const char* previous = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+        m_hadPrevious = previous != nullptr;
+        if (previous)
+            m_previous = previous;
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.c_str(), 1);
+    }
+    ~PrivateSystemBus()
+    {
+        m_services.clear();
+        m_daemon.reset();
+        if (m_hadPrevious)
+            setenv("DBUS_SYSTEM_BUS_ADDRESS", m_previous.c_str(), 1);
+        else
+            unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
+    PrivateSystemBus(const PrivateSystemBus&) = delete;
+    PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
+
+    // Hosts the service of `templateFile` (claiming `name`) with the JSON
+    // `parameters`, logging its method calls to `log`. Returns once the name
+    // is on the bus (false if it never came).
+    bool Host(const std::string& templateFile, const std::string& name, const std::string& parameters,
+              const std::string& log)
+    {
+        m_services.push_back(std::make_unique<Child>(std::vector<std::string>{
+            "/usr/bin/python3", "-m", "dbusmock", "--system", "-t", templateFile, "-p", parameters, "-l", log}));
+        auto deadline = Clock::now() + std::chrono::seconds(30);
+        while (Clock::now() < deadline) {
+            if (NameOwned(m_address, name))
+                return true;
+            poll(nullptr, 0, 20);
+        }
+        return false;
+    }
+
+private:
+    std::unique_ptr<Child> m_daemon;
+    std::vector<std::unique_ptr<Child>> m_services;
+    std::string m_address;
+    std::string m_previous;
+    bool m_hadPrevious = false;
+};
+
+// The lines of a service's call log that name `method`, without their time stamps.
+inline std::vector<std::string> Calls(const std::string& log, const std::string& method)
+{
+    std::ifstream in(log);
+    std::vector<std::string> calls;
+    for (std::string line; std::getline(in, line);) {
+        size_t space = line.find(' ');
+        // A call is logged as `method args`; a refusal adds `method raised: ...`.
+        if (space != std::string::npos && line.compare(space + 1, method.size() + 1, method + " ") == 0 &&
+            line.compare(space + 1 + method.size(), 8, " raised:") != 0)
+            calls.push_back(line.substr(space + 1));
+    }
+    return calls;
+}
+
+} // namespace bustest
