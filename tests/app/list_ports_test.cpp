@@ -61,9 +61,11 @@ TEST(ListPorts, EveryNameSetShowsEveryNameInOrder)
     ASSERT_TRUE(WIFEXITED(run.status));
     EXPECT_EQ(WEXITSTATUS(run.status), 0);
     ASSERT_EQ(run.lines.size(), 9u);
-    for (int n = 1; n <= 9; ++n)
-        EXPECT_EQ(run.lines[n - 1].rfind("COM" + std::to_string(n) + "  /nonexistent/port" + std::to_string(n) + "  set by the user  (", 0), 0u)
-            << run.lines[n - 1];
+    for (int n = 1; n <= 9; ++n) {
+        std::string num = std::to_string(n);
+        std::string start = "COM" + num + "  /nonexistent/port" + num + "  set by the user  (";
+        EXPECT_EQ(run.lines[n - 1].rfind(start, 0), 0u) << run.lines[n - 1];
+    }
 }
 
 } // namespace

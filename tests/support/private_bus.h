@@ -95,7 +95,8 @@ public:
     {
         int out = -1;
         m_daemon = std::make_unique<Child>(
-            std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"},
+            std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                     "--print-address=1"},
             &out);
         // The daemon prints its address once it listens.
         auto deadline = Clock::now() + std::chrono::seconds(20);
