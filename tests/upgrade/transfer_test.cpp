@@ -2,6 +2,7 @@
 // budgets, resends, refusals, EOT handling and the progress display.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <numeric>
 #include <string>
@@ -364,11 +365,18 @@ TEST_F(TransferTest, StuckLineEndsThePacketAfterOneGateTimeOut)
     EXPECT_GE(line.lineReads, 1029u + 1);
     EXPECT_LE(line.lineReads, 1028u + 1100);
 
+    // A command line on the still-stuck line fails at once: text, CR, LF.
+    size_t before = line.lineReads;
+    EXPECT_EQ(g_ComPort.SendCommand("ATI5"), 0);
+    EXPECT_EQ(line.lineReads - before, 3u);
+    ASSERT_EQ(messages.texts.size(), 2u);
+    EXPECT_EQ(messages.texts[1], "Error writing to modem!\nError code " + std::to_string(ETIMEDOUT));
+
     // The line comes back: the next command goes through whole.
     line.lines = {true, true};
     EXPECT_EQ(g_ComPort.SendCommand("ATI5"), 4);
     EXPECT_EQ(std::string(line.written.begin(), line.written.end()), "ATI5\r\n");
-    EXPECT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts.size(), 2u);
 }
 
 // After a byte from the modem the gate waits its full time again.
