@@ -134,6 +134,7 @@ int CComPort::Reopen()
     if (KeepModemManagerOff())
         return 1;
     Close();
+    m_strRefusal = m_strPortName + " was left to the modem manager service, which would not let go of it.";
     return 0;
 }
 

@@ -45,9 +45,10 @@ public:
     std::string m_strPortName;
     std::string m_strLabel;
     int32_t m_bPresent;
-    // Why the last Open could not open its port, as a sentence naming it,
-    // when the user can do something about it (no access, held by another
-    // program); empty otherwise, and after an Open that got the port.
+    // Why the last Open (or Reopen) could not have its port, as a sentence
+    // naming it, when the user can do something about it (no access, held
+    // by another program, kept by the modem manager at the user's word);
+    // empty otherwise, and after an Open that got the port.
     std::string m_strRefusal;
 
 private:

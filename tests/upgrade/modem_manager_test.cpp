@@ -128,6 +128,9 @@ TEST_F(ModemManagerTest, RefusalIsShownAndDecliningSendsNothing)
     EXPECT_EQ(messages.okCancel, std::vector<bool>{true});
     EXPECT_TRUE(line.written.empty());
     EXPECT_EQ(line.closeCount, line.openCount) << "the port is let go";
+    EXPECT_EQ(g_ComPort.m_strRefusal,
+              "COM1 was left to the modem manager service, which would not let go of it.")
+        << "for the no-modem message";
 
     // Going on anyway keeps the port; there is nothing to release.
     messages.answers = {ui::IDOK};
