@@ -214,6 +214,16 @@ int CComPort::ReadByte(uint8_t& byte)
     return 1;
 }
 
+int CComPort::WaitForInput(unsigned ms)
+{
+    serial::Device* d = g_slot.Get();
+    if (!d) {
+        platform::Pause(ms);
+        return 0;
+    }
+    return platform::PauseUnless(ms, [d](unsigned slice) { return d->WaitForInput(slice); }) ? 1 : 0;
+}
+
 int CComPort::SendCommand(const std::string& command, bool lf)
 {
     size_t put = 0;

@@ -33,6 +33,10 @@ public:
     // Reads one byte if the driver says one is waiting. Returns 1 and the
     // byte, or 0 with `byte` set to 0 (nothing waiting, or a read error).
     int ReadByte(uint8_t& byte);
+    // Pauses `ms` milliseconds like platform::Pause, but ends as soon as a
+    // byte is waiting on the port. Returns 1 then; 0 after the full pause
+    // (always so without an open port). Reads nothing.
+    int WaitForInput(unsigned ms);
     // Writes an AT command line, CR and (with `lf`) LF, then pauses 400 ms.
     // A failed write is reported in a message box and the sequence goes on.
     // Returns the number of command bytes (without terminator) written.

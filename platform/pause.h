@@ -1,9 +1,42 @@
-// A millisecond pause, the program's only way of pacing itself.
+// Pauses: the program's only way of pacing itself.
+//
+// A busy program keeps answering the desktop from inside its pauses. The
+// desktop front end installs a hook that handles the desktop's paint and
+// other non-input events (never user input, never a close request); every
+// pause runs it once kDesktopIntervalMs of pausing have gone by since it
+// last ran, and a longer pause is cut into slices with the hook between
+// them. Without a hook a pause is a plain sleep. Nothing here knows the
+// toolkit.
 #pragma once
+
+#include <functional>
 
 namespace platform {
 
-// Sleeps for at least `ms` milliseconds (resumes after signals). 0 returns at once.
+// Longest stretch of pausing, in milliseconds, between two runs of the
+// desktop hook (counted both as asked for and on the clock).
+constexpr unsigned kDesktopIntervalMs = 50;
+
+// Sleeps for at least `ms` milliseconds (resumes after signals), running
+// the desktop hook when it is due. 0 returns at once.
 void Pause(unsigned ms);
+
+// Blocks for up to `ms` milliseconds waiting for something. Returns true as
+// soon as it came, false when the time passed without it.
+using Waiter = std::function<bool(unsigned ms)>;
+
+// A pause of `ms` milliseconds that `wait` does and may end early (a port
+// wait that ends when a byte arrives). Returns true when `wait` ended it
+// early; false after the full time. The desktop hook runs as in Pause.
+bool PauseUnless(unsigned ms, const Waiter& wait);
+
+// What the front end runs to answer the desktop during a pause (null: no
+// hook). It must not service user input. Returns the hook it replaces.
+using DesktopHook = std::function<void()>;
+DesktopHook SetDesktopHook(DesktopHook hook);
+
+// The plain sleep under every pause, one per operating system: at least
+// `ms` milliseconds, runs no hook. 0 returns at once.
+void SleepFor(unsigned ms);
 
 } // namespace platform

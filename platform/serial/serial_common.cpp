@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/pause.h"
+
 namespace serial {
 
 namespace {
@@ -16,6 +18,12 @@ Opener& CurrentOpener()
     return opener;
 }
 } // namespace
+
+bool Device::WaitForInput(unsigned ms)
+{
+    platform::SleepFor(ms);
+    return false;
+}
 
 std::unique_ptr<Device> Open(const std::string& name)
 {

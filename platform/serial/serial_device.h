@@ -64,6 +64,13 @@ public:
     // many left. A time-out is a success with put < size.
     virtual bool Write(const void* buf, size_t size, size_t& put) = 0;
     virtual bool GetModemLines(ModemLines& out) = 0;
+    // Waits up to `ms` milliseconds for input, reading none of it. Returns
+    // true as soon as at least one byte is waiting (at once if one already
+    // is), false when the time passed without one. A hung-up or failing
+    // line ends nothing early: the wait lasts its full time and the next
+    // ClearError or Read reports the fault. The base version only sleeps
+    // (platform::SleepFor) and returns false; back ends wait on the device.
+    virtual bool WaitForInput(unsigned ms);
     // Closes the device, restoring its original settings. Further calls fail.
     virtual bool Close() = 0;
 };

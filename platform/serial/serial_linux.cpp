@@ -2,6 +2,8 @@
 // modem-control lines: there it behaves like a three-wire cable.
 #include "platform/serial/serial_device.h"
 
+#include "platform/pause.h"
+
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -64,6 +66,15 @@ int MsLeft(Clock::time_point deadline)
 {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Sleeps until `deadline` (no sooner).
+void SleepUntil(Clock::time_point deadline)
+{
+    for (Clock::time_point now; (now = Clock::now()) < deadline;) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        platform::SleepFor(static_cast<unsigned>(left));
+    }
 }
 
 // Waits for `events` on fd until the deadline. Returns 1 ready, 0 time-out,
@@ -278,6 +289,34 @@ public:
         out.cts = (lines & TIOCM_CTS) != 0;
         out.carrierDetect = (lines & TIOCM_CD) != 0;
         return true;
+    }
+
+    bool WaitForInput(unsigned ms) override
+    {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+        while (m_fd >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return false;
+            const timespec span{static_cast<time_t>(left.count() / 1000000000),
+                                static_cast<long>(left.count() % 1000000000)};
+            pollfd p{m_fd, POLLIN, 0};
+            const int n = ::ppoll(&p, 1, &span, nullptr);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0)
+                continue; // the deadline check above decides
+            if (n > 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL)) && (p.revents & POLLIN))
+                return true;
+            // A hung-up or failing line may still hold bytes; otherwise the
+            // wait lasts its full time and the next status query reports it.
+            int queued = 0;
+            if (n > 0 && ::ioctl(m_fd, TIOCINQ, &queued) == 0 && queued > 0)
+                return true;
+            break;
+        }
+        SleepUntil(deadline);
+        return false;
     }
 
     bool Close() override

@@ -1,11 +1,26 @@
 #include "platform/ui/qt_front_end.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
+#include "platform/pause.h"
 #include "platform/ui/qt_dialog_view.h"
 #include "platform/ui/qt_file_chooser.h"
 
 namespace ui::qt {
+
+QtFrontEnd::QtFrontEnd()
+{
+    m_previousDesktopHook = platform::SetDesktopHook([] {
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
+}
+
+QtFrontEnd::~QtFrontEnd()
+{
+    platform::SetDesktopHook(std::move(m_previousDesktopHook));
+}
 
 int QtFrontEnd::RunModal(Dialog& dlg)
 {

@@ -16,6 +16,15 @@ class QtDialogView;
 
 class QtFrontEnd final : public FrontEnd {
 public:
+    // Installs itself as the pauses' desktop hook (platform/pause.h): while a
+    // handler pauses, the toolkit's paint and other non-input events are
+    // handled; user input waits and is then dropped by the busy window.
+    QtFrontEnd();
+    // Puts the previous desktop hook back.
+    ~QtFrontEnd() override;
+    QtFrontEnd(const QtFrontEnd&) = delete;
+    QtFrontEnd& operator=(const QtFrontEnd&) = delete;
+
     // Chooses a file instead of the desktop's dialog (tests script it).
     using FileChooser = std::function<bool(QWidget* parent, const FileOpenOptions& options, std::string& path)>;
     // Called for every dialog once its window shows, before it is serviced.
@@ -41,6 +50,7 @@ private:
     std::vector<QtDialogView*> m_views; // innermost last
     FileChooser m_chooser;
     ShownHook m_shownHook;
+    std::function<void()> m_previousDesktopHook;
 };
 
 } // namespace ui::qt

@@ -1,4 +1,4 @@
-// A pause that returns at once, linked into the fuzz programs in place of
+// A sleep that returns at once, linked into the fuzz programs in place of
 // the real one: the sender polls with 1 ms pauses, and a fuzzer that slept
 // through every silent reply would hardly move. Being an object file of the
 // program, it wins over the one in the pause library, which is then never
@@ -7,6 +7,6 @@
 
 namespace platform {
 
-void Pause(unsigned) {}
+void SleepFor(unsigned) {}
 
 } // namespace platform

@@ -98,6 +98,7 @@ private:
             return ok;
         }
         bool GetModemLines(serial::ModemLines& out) override { return m_real->GetModemLines(out); }
+        bool WaitForInput(unsigned ms) override { return m_real->WaitForInput(ms); }
         bool Close() override
         {
             ++m_record->closes;

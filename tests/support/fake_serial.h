@@ -5,7 +5,9 @@
 //
 // The peer is scripted through two hooks: onWrite runs after every byte the
 // program writes (see `written`), onPoll at every status query, before the
-// queue is reported. Bytes for the program go into `toProgram`.
+// queue is reported, onWait inside every wait for input (before it looks at
+// the queue). Bytes for the program go into `toProgram`. A wait finding
+// nothing sleeps its full time, as a real port's does.
 #pragma once
 
 #include <cerrno>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/pause.h"
 #include "platform/serial/serial_device.h"
 
 class FakeLine {
@@ -60,10 +63,14 @@ public:
     size_t purges = 0;                 // Purge calls (each discards toProgram)
     serial::ModemLines lines{true, false}; // what the status lines say
     size_t lineReads = 0;              // modem-status reads
+    size_t waits = 0;                  // WaitForInput calls
+    size_t waitsCutShort = 0;          // of those, the ones a waiting byte ended
+    uint64_t waitedMs = 0;             // milliseconds the waits were asked for
     int openCount = 0, closeCount = 0; // devices handed out and closed
     std::vector<std::string> opened;   // names asked for, in order
     std::function<void(FakeLine&)> onWrite;
     std::function<void(FakeLine&)> onPoll;
+    std::function<void(FakeLine&)> onWait;
 
 private:
     class Device final : public serial::Device {
@@ -125,6 +132,19 @@ private:
             out = m_line.lines;
             ++m_line.lineReads;
             return Usable();
+        }
+        bool WaitForInput(unsigned ms) override
+        {
+            ++m_line.waits;
+            m_line.waitedMs += ms;
+            if (m_line.onWait)
+                m_line.onWait(m_line);
+            if (!m_closed && !m_line.toProgram.empty()) {
+                ++m_line.waitsCutShort;
+                return true;
+            }
+            platform::SleepFor(ms);
+            return false;
         }
         bool Close() override
         {
