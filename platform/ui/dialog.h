@@ -89,8 +89,10 @@ public:
     virtual void ProgressChanged(int id) = 0; // the progress bar `id` changed
     virtual void IconChanged() = 0;
     virtual void Ended() = 0;                 // EndDialog was called
-    // Makes the latest texts visible now and lets the desktop's own events
-    // through, without servicing user input.
+    // Makes the latest texts visible now, painting again only the controls
+    // that changed since the last Flush. Services no events: during a busy
+    // handler the desktop is answered by the pauses' desktop hook
+    // (platform/pause.h), which the front end installs.
     virtual void Flush() = 0;
 };
 

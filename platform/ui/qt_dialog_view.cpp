@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 
 #include "platform/ui/qt_controls.h"
 #include "platform/ui/qt_dialog_window.h"
@@ -224,8 +225,16 @@ void QtDialogView::TextChanged(int id)
 {
     const ControlTemplate* c = m_dlg.Template().Find(id);
     QWidget* widget = Control(id);
-    if (c && widget)
+    if (c && widget) {
         ShowControlText(widget, c->kind, m_dlg.GetControlText(id));
+        Changed(widget);
+    }
+}
+
+void QtDialogView::Changed(QWidget* widget)
+{
+    if (std::find(m_changed.begin(), m_changed.end(), widget) == m_changed.end())
+        m_changed.push_back(widget);
 }
 
 void QtDialogView::ProgressChanged(int id)
@@ -236,6 +245,7 @@ void QtDialogView::ProgressChanged(int id)
         return;
     bar->setRange(ctrl->Lower(), ctrl->Upper());
     bar->setValue(ctrl->GetPos());
+    Changed(bar);
 }
 
 void QtDialogView::IconChanged()
@@ -255,13 +265,16 @@ void QtDialogView::Ended()
 
 void QtDialogView::Flush()
 {
-    if (m_flushing)
+    // Only what changed is painted again, and at once; the rest of the
+    // window still shows what it showed. The desktop's own events are left
+    // to the pauses (the desktop hook), so a push costs a few labels' paint.
+    std::vector<QWidget*> changed;
+    changed.swap(m_changed);
+    if (!m_window->isVisible())
         return;
-    m_flushing = true;
-    if (m_window->isVisible())
-        m_window->repaint();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    m_flushing = false;
+    for (QWidget* widget : changed)
+        if (widget->isVisible())
+            widget->repaint();
 }
 
 } // namespace ui::qt

@@ -76,6 +76,8 @@ private:
     void PressEnter();
     void PopUpSystemMenu(QPoint globalPos);
     void DropDeferredInput();
+    // Notes a control to paint again at the next Flush.
+    void Changed(QWidget* widget);
 
     Dialog& m_dlg;
     QFont m_font;
@@ -86,7 +88,7 @@ private:
     std::map<int, QWidget*> m_byId;
     QEventLoop* m_loop = nullptr;
     int m_handlerDepth = 0;
-    bool m_flushing = false;
+    std::vector<QWidget*> m_changed; // controls changed since the last Flush
 };
 
 } // namespace ui::qt
