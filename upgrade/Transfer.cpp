@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <functional>
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
@@ -21,13 +22,14 @@ const char* const kMsgEotTimeout = "EOT not acknowledged!\n\n*** No response fro
 namespace {
 
 // Polls the port up to `attempts` times for one byte, pausing 1 ms after
-// every attempt that found nothing. Returns true with the byte if one came.
+// every attempt that found nothing; a byte arriving ends that pause early,
+// so the next attempt takes it at once. Returns true with the byte if one came.
 bool PollByte(int attempts, uint8_t& byte)
 {
     for (int n = 0; n < attempts; ++n) {
         if (g_ComPort.ReadByte(byte))
             return true;
-        platform::Pause(1);
+        g_ComPort.WaitForInput(1);
     }
     return false;
 }
@@ -65,11 +67,14 @@ int WaitForStartup(uint8_t& checkMode)
     return 0;
 }
 
-int SendPacket(int packetNumber, int size, const uint8_t* data, uint8_t checkMode)
+int SendPacket(int packetNumber, int size, const uint8_t* data, uint8_t checkMode,
+               const std::function<void()>& onFirstSent)
 {
     for (int attempt = 1;; ++attempt) {
         for (uint8_t byte : FramePacket(packetNumber, size, data, checkMode))
             g_ComPort.WriteByte(byte); // a lost byte shows up as the reply
+        if (attempt == 1 && onFirstSent)
+            onFirstSent();
         platform::Pause(1);
 
         uint8_t reply = 0;
@@ -127,19 +132,23 @@ int SendFirmware(FILE* file, bool use1K, int64_t expectedSize)
 
     std::array<uint8_t, kBlock1K> data{};
     int barSteps = 0;
+    // Packet i's number, percentage and bar go on show while its bytes are
+    // on the line, not between the last reply and its first byte: the line
+    // then never waits for the window.
+    auto showProgress = [&](int64_t i) {
+        if (!g_pMainDlg)
+            return;
+        g_pMainDlg->m_strPacket = PacketText(i);
+        const ProgressUpdate progress = ProgressAt(i, plan.total);
+        if (progress.show) {
+            g_pMainDlg->m_strPercent = PercentText(progress.percent);
+            for (; barSteps < progress.barSteps; ++barSteps)
+                g_pMainDlg->m_ctlProgress.StepIt();
+        }
+        Push();
+    };
     int64_t offset = 0; // bytes read so far
     for (int64_t i = 1; i <= plan.total; ++i) {
-        if (g_pMainDlg) {
-            g_pMainDlg->m_strPacket = PacketText(i);
-            const ProgressUpdate progress = ProgressAt(i, plan.total);
-            if (progress.show) {
-                g_pMainDlg->m_strPercent = PercentText(progress.percent);
-                for (; barSteps < progress.barSteps; ++barSteps)
-                    g_pMainDlg->m_ctlProgress.StepIt();
-            }
-            Push();
-        }
-
         const int packetSize = plan.SizeOf(i);
         const size_t got = std::fread(data.data(), 1, static_cast<size_t>(packetSize), file);
         // Only the last packet may be short, and only by what the measured
@@ -147,13 +156,14 @@ int SendFirmware(FILE* file, bool use1K, int64_t expectedSize)
         // padding its packet would deliver a different image.
         const int64_t due = std::min<int64_t>(packetSize, size - offset);
         if (got == 0 || static_cast<int64_t>(got) < due) {
+            showProgress(i); // the packet that could not be read is on show
             ui::MessageBox(kMsgDiskRead);
             return 0;
         }
         offset += static_cast<int64_t>(got);
         std::fill(data.begin() + static_cast<std::ptrdiff_t>(got), data.begin() + packetSize, kPad);
 
-        if (!SendPacket(static_cast<int>(i & 0xFF), packetSize, data.data(), checkMode))
+        if (!SendPacket(static_cast<int>(i & 0xFF), packetSize, data.data(), checkMode, [&] { showProgress(i); }))
             return 0;
     }
 

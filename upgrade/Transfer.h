@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "upgrade/Crc16.h"
 #include "upgrade/Packet.h"
@@ -45,7 +46,10 @@ int WaitForStartup(uint8_t& checkMode);
 // Sends one packet and waits for its reply, resending on NAK up to 5 sends
 // in all. Returns 1 on ACK; 0 after showing why (time-out, error limit,
 // CAN, other byte). Only the low 8 bits of `packetNumber` go on the wire.
-int SendPacket(int packetNumber, int size, const uint8_t* data, uint8_t checkMode);
+// `onFirstSent` runs once, when the first sending's bytes are written and
+// before the reply is awaited (while they cross the line).
+int SendPacket(int packetNumber, int size, const uint8_t* data, uint8_t checkMode,
+               const std::function<void()>& onFirstSent = {});
 
 // Sends EOT up to 10 times, each followed by up to 799 polls for ACK.
 // Returns 1 on ACK, 0 after the tenth (shows nothing: the caller does).
