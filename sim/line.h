@@ -37,7 +37,10 @@ class Pacer {
   // Bytes moved per step, about 10 ms worth.
   std::size_t chunk() const { return chunk_; }
   // Books `count` bytes and returns when the last of them has crossed.
-  TimePoint book(std::size_t count);
+  // `fresh`: they came onto an idle line just now (the reader had found
+  // nothing queued), so they cannot have crossed any sooner than now plus
+  // their own time; otherwise they may join the burst in progress.
+  TimePoint book(std::size_t count, bool fresh = false);
 
  private:
   long baud_;
@@ -61,6 +64,9 @@ class Line {
   // Waits until bytes are buffered or `other_fd` (may be -1) is readable.
   // Ok: check buffered() and *other_ready. Timeout/Stopped/Closed otherwise.
   Io wait(TimePoint deadline, int other_fd, bool* other_ready);
+
+  // When the latest received bytes came off the pty (before pacing).
+  TimePoint last_arrival() const { return last_arrival_; }
 
   // Number of received bytes waiting in the buffer.
   std::size_t buffered() const { return buffer_.size() - head_; }
@@ -106,6 +112,7 @@ class Line {
   std::vector<std::uint8_t> buffer_;
   std::size_t head_ = 0;
   std::uint64_t received_ = 0;
+  TimePoint last_arrival_{};
   bool noise_in_ = false;
   bool noise_out_ = false;
   std::mt19937_64 rng_;

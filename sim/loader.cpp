@@ -23,6 +23,11 @@ using Step = std::optional<LoaderEnd>;   // nullopt: keep receiving
 
 LoaderEnd ended(Io io) { return io == Io::Stopped ? LoaderEnd::Stopped : LoaderEnd::Closed; }
 
+// A --timing stamp: the steady clock in microseconds.
+std::string stamp(TimePoint at) {
+  return std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count());
+}
+
 class Receiver {
  public:
   Receiver(Line& line, const Options& options, const LoaderHooks& hooks)
@@ -58,6 +63,10 @@ class Receiver {
 Step Receiver::send(std::uint8_t byte) {
   const Io io = line_.write_byte(byte);
   if (io == Io::Stopped || io == Io::Closed) return ended(io);
+  if (opt_.timing) {
+    static const char kHex[] = "0123456789abcdef";
+    hooks_.event(std::string("reply ") + kHex[byte >> 4] + kHex[byte & 15] + " " + stamp(Clock::now()));
+  }
   return std::nullopt;
 }
 
@@ -162,6 +171,7 @@ Step Receiver::eot() {
                std::to_string(rejected_) + " repeats=" + std::to_string(repeats_));
   if (hooks_.image) hooks_.image(image_);
   if (auto end = send(ACK)) return end;
+  if (opt_.timing) hooks_.event("eot-acked " + stamp(Clock::now()));
   return LoaderEnd::Finished;
 }
 
@@ -175,6 +185,8 @@ LoaderEnd Receiver::run() {
     TimePoint deadline = first ? first_deadline : after(kHeaderTimeout);
     if (first && opt_.start_repeat) deadline = std::min(deadline, quiet_deadline);
     std::uint8_t byte = 0;
+    // A byte read from the buffer came with the bytes before it.
+    const TimePoint buffered_at = line_.buffered() > 0 ? line_.last_arrival() : TimePoint{};
     const Io io = line_.read(byte, deadline);
     if (io == Io::Stopped || io == Io::Closed) return ended(io);
     Step end;
@@ -190,6 +202,8 @@ LoaderEnd Receiver::run() {
         quiet_deadline = after(kRepeatQuiet);
       }
     } else if (byte == SOH || byte == STX) {
+      if (opt_.timing)
+        hooks_.event("header " + stamp(buffered_at != TimePoint{} ? buffered_at : line_.last_arrival()));
       end = packet(byte);
     } else if (byte == EOT) {
       end = eot();

@@ -118,6 +118,10 @@ const std::vector<Flag>& flags() {
        [](O& o, V) { o.noise_both = true; return true; }},
       {"seed", "S", "seed of the noise generator (default 1)",
        [](O& o, V v) { return parse_number<std::uint64_t>(v, 0, std::numeric_limits<std::uint64_t>::max(), o.seed); }},
+      {"timing", nullptr,
+       "report every packet header's arrival and every loader reply's departure, with the "
+       "steady clock in microseconds (header T, reply HEX T, eot-acked T)",
+       [](O& o, V) { o.timing = true; return true; }},
       {"hangup-at", "STAGE", "fault: close the line at discovery|start|packet:K|eot",
        [](O& o, V v) { return parse_stage(v, o); }},
       {"hangup-after-bytes", "N", "fault: close the line once N bytes have been received",

@@ -50,6 +50,7 @@ struct Options {
   double noise = 0.0;           // chance of one flipped bit per byte
   bool noise_both = false;      // noise on the loader's replies too
   std::uint64_t seed = 1;
+  bool timing = false;          // time-stamped events for every packet header and reply
 
   // Hanging up.
   HangupStage hangup_stage = HangupStage::None;

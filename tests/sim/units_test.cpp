@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/crc.h"
+#include "sim/line.h"
 #include "sim/options.h"
 
 TEST(SimUnits, CheckValues) {
@@ -36,4 +37,22 @@ TEST(SimUnits, ArgumentsAreParsedOrRejected) {
         {"--bogus"}, {"stray"}, {"--line-rate", "-1"}}) {
     EXPECT_NE(sim::parse_args(bad).error, "") << bad[0];
   }
+}
+
+TEST(SimUnits, BurstAfterAnIdleLineTakesItsFullTime) {
+  using std::chrono::nanoseconds;
+  const auto span = [](std::uint64_t bytes) { return nanoseconds(bytes * 10'000'000'000ULL / 115200); };
+  sim::Pacer pacer(115200);
+  const sim::TimePoint first = pacer.book(10);
+  while (sim::Clock::now() <= first) {
+  }  // the line falls idle
+  // Bytes that had to be waited for cross from when they came, however
+  // short the idle spell was: a late sender is not let off.
+  const sim::TimePoint came = sim::Clock::now();
+  const sim::TimePoint fresh = pacer.book(10, true);
+  EXPECT_GE(fresh - came, span(10));
+  // Bytes found queued join the burst in progress.
+  const sim::TimePoint joined = pacer.book(10);
+  EXPECT_LE(joined - fresh, span(10) + nanoseconds(1));
+  EXPECT_GE(joined - fresh, span(10) - nanoseconds(1));
 }
