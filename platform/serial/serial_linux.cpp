@@ -8,6 +8,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -255,10 +256,20 @@ public:
         uint64_t limit = uint64_t(t.writeTotalMultiplierMs) * size + t.writeTotalConstantMs;
         auto deadline = limit ? Clock::now() + std::chrono::milliseconds(limit) : Clock::time_point::max();
         auto* in = static_cast<const unsigned char*>(buf);
+        // The first byte after a quiet spell (a packet's header) starts the
+        // line. Some drivers (pseudo-terminals among them) pass written bytes
+        // on from deferred kernel work; a writer that goes straight on
+        // writing the rest holds that work back behind itself, so the first
+        // byte gets the processor's turn once.
+        const Clock::time_point now = Clock::now();
+        const bool startsBurst = now - m_lastWrite >= std::chrono::milliseconds(1);
+        m_lastWrite = now;
         while (put < size) {
             ssize_t n = ::write(m_fd, in + put, size - put);
             if (n > 0) {
                 put += static_cast<size_t>(n);
+                if (startsBurst && put == size)
+                    ::sched_yield();
                 continue;
             }
             if (n < 0 && errno == EINTR)
@@ -280,9 +291,12 @@ public:
         if (!Usable())
             return false;
         int lines = 0;
-        if (::ioctl(m_fd, TIOCMGET, &lines) != 0) {
-            if (!NoModemLines(errno))
+        // A device without modem-control lines never grows any: asking once
+        // is enough (the gate asks before every byte).
+        if (m_noModemLines || ::ioctl(m_fd, TIOCMGET, &lines) != 0) {
+            if (!m_noModemLines && !NoModemLines(errno))
                 return Fail(errno);
+            m_noModemLines = true;
             out.cts = true; // no lines: nothing holds us back
             return true;
         }
@@ -345,6 +359,8 @@ private:
     int m_fd;
     termios m_original;
     Timeouts m_timeouts;
+    bool m_noModemLines = false;
+    Clock::time_point m_lastWrite{};
 };
 
 } // namespace
