@@ -8,7 +8,7 @@
 
 namespace ui {
 
-int RunQtApplication(int argc, char** argv, App& app)
+int RunQtApplication(int argc, char** argv, App& app, const std::function<void(qt::QtFrontEnd&)>& prepare)
 {
     QApplication application(argc, argv);
     // The layouts are measured against this style's margins.
@@ -23,6 +23,8 @@ int RunQtApplication(int argc, char** argv, App& app)
 
     // There is no message loop after the dialogs: InitInstance runs them
     // all and its answer only says the program is done.
+    if (prepare)
+        prepare(frontEnd);
     app.InitInstance();
 
     SetMessagePresenter(std::move(previousPresenter));

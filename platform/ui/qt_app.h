@@ -1,13 +1,22 @@
 // Runs the program on the desktop.
 #pragma once
 
+#include <functional>
+
 #include "platform/ui/dialog.h"
 
 namespace ui {
 
+namespace qt {
+class QtFrontEnd;
+}
+
 // Starts the toolkit, installs the Qt front end and message boxes, and runs
-// `app`'s InitInstance, which shows the program's dialogs. Returns the
-// process exit code: 0 once InitInstance has returned.
-int RunQtApplication(int argc, char** argv, App& app);
+// `app`'s InitInstance, which shows the program's dialogs. `prepare`, if
+// given, runs just before InitInstance with everything installed (a
+// benchmark drives the windows from there). Returns the process exit code:
+// 0 once InitInstance has returned.
+int RunQtApplication(int argc, char** argv, App& app,
+                     const std::function<void(qt::QtFrontEnd&)>& prepare = {});
 
 } // namespace ui
