@@ -6,9 +6,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <map>
 #include <vector>
 
 // Before res/resource.h, whose IDOK and IDCANCEL are macros.
@@ -21,6 +25,9 @@
 #include "platform/ui/qt_front_end.h"
 #include "tests/app/qt_test_env.h"
 #include "tests/app/scripted_ports.h"
+#include "tests/support/fake_serial.h"
+#include "tests/upgrade/scripted_receiver.h"
+#include "upgrade/Transfer.h"
 #include "tests/identify/temp_cwd.h"
 
 using ui::qt::QtDialogView;
@@ -267,3 +274,112 @@ TEST_F(MainDialogTest, ApplicationRunsTheMainDialogAndEnds)
 }
 
 } // namespace
+
+// ---- the window during a transfer ------------------------------------------
+
+namespace {
+
+// Notes, for some controls, what each showed whenever it was painted, and
+// whether that was the dialog's member value at the time.
+class PaintLog : public QObject {
+public:
+    PaintLog(QtDialogView& view, std::map<int, const std::string*> members)
+        : m_members(std::move(members))
+    {
+        for (const auto& entry : m_members) {
+            QWidget* widget = view.Control(entry.first);
+            m_ids[widget] = entry.first;
+            widget->installEventFilter(this);
+        }
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        const int id = m_ids.at(watched);
+        QString shown;
+        if (auto* label = qobject_cast<QLabel*>(watched))
+            shown = label->text();
+        else if (auto* edit = qobject_cast<QLineEdit*>(watched))
+            shown = edit->text();
+        // Each paint is of the latest push: it shows the member as it is now.
+        if (shown != QString::fromStdString(*m_members.at(id)))
+            ++stale;
+        if (painted[id].empty() || painted[id].back() != shown)
+            painted[id].push_back(shown);
+        ++paints[id];
+        return false;
+    }
+
+    std::map<int, std::vector<QString>> painted; // distinct texts in turn
+    std::map<int, int> paints;
+    int stale = 0;
+
+private:
+    std::map<int, const std::string*> m_members;
+    std::map<QObject*, int> m_ids;
+};
+
+} // namespace
+
+TEST_F(MainDialogTest, TransferPaintsEachPushAtOnceAndOnlyWhatChanged)
+{
+    CQuilvexDlg dlg;
+    dlg.m_strAti3 = "V2.301";
+    dlg.m_strFileName = "image.dlf";
+    auto view = Show(dlg);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->Window()));
+    g_pMainDlg = &dlg;
+    FakeLine line;
+    line.Install();
+    ASSERT_EQ(g_ComPort.Open("COM1"), 1);
+    ScriptedReceiver rx(line, kStartC);
+    line.Send({kStartC});
+    std::vector<QString> packetsSeenAtHeader;
+    auto* packetLabel = qobject_cast<QLabel*>(view->Control(IDC_PACKET));
+    // Watched from the first packet on: by then the window's own first
+    // paints (showing, activation) are over.
+    std::unique_ptr<PaintLog> log;
+    line.onWrite = [&, take = line.onWrite](FakeLine& l) {
+        if (l.written.size() % 1029 == 1 && l.written.back() == kSTX) { // every frame is 1029 bytes
+            packetsSeenAtHeader.push_back(packetLabel->text());
+            if (!log)
+                log = std::make_unique<PaintLog>(
+                    *view, std::map<int, const std::string*>{{IDC_PACKET, &dlg.m_strPacket},
+                                                      {IDC_PERCENT, &dlg.m_strPercent},
+                                                      {IDC_ATI3, &dlg.m_strAti3},
+                                                      {IDC_FILENAME, &dlg.m_strFileName}});
+        }
+        take(l);
+    };
+
+    const int packets = 20; // one percentage step per packet
+    FILE* image = std::tmpfile();
+    ASSERT_NE(image, nullptr);
+    std::vector<char> bytes(packets * 1024, 'q');
+    std::fwrite(bytes.data(), 1, bytes.size(), image);
+    EXPECT_EQ(SendFirmware(image, true), 1);
+    std::fclose(image);
+    ASSERT_NE(log, nullptr);
+    g_ComPort.Close();
+    g_pMainDlg = nullptr;
+
+    std::vector<QString> wantPackets, wantPercents;
+    for (int i = 1; i <= packets; ++i) {
+        wantPackets.push_back(QStringLiteral("P#%1").arg(i));
+        wantPercents.push_back(QStringLiteral("(%1%)").arg(std::min((i + 1) * 5, 100)));
+    }
+    wantPercents.erase(std::unique(wantPercents.begin(), wantPercents.end()), wantPercents.end());
+    EXPECT_EQ(log->painted[IDC_PACKET], wantPackets);
+    EXPECT_EQ(log->painted[IDC_PERCENT], wantPercents);
+    EXPECT_EQ(log->stale, 0);
+    // Packet i is on show once its bytes are out, before packet i + 1 goes.
+    ASSERT_EQ(packetsSeenAtHeader.size(), static_cast<size_t>(packets));
+    for (int i = 1; i < packets; ++i)
+        EXPECT_EQ(packetsSeenAtHeader[static_cast<size_t>(i)], wantPackets[static_cast<size_t>(i - 1)]);
+    // Controls whose text never changed were never painted again.
+    EXPECT_EQ(log->paints[IDC_ATI3], 0);
+    EXPECT_EQ(log->paints[IDC_FILENAME], 0);
+    EXPECT_EQ(dlg.m_ctlProgress.GetPos(), 100);
+    EXPECT_EQ(qobject_cast<QProgressBar*>(view->Control(IDC_PROGRESS))->value(), 100);
+}

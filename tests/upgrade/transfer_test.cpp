@@ -13,6 +13,7 @@
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
+#include "platform/pause.h"
 #include "tests/support/fake_serial.h"
 #include "tests/upgrade/scripted_receiver.h"
 #include "tests/upgrade/window_recorder.h"
@@ -314,6 +315,39 @@ TEST_F(TransferTest, EotIsRepeatedUpToTenTimes)
     }
 }
 
+TEST_F(TransferTest, ReplyArrivingDuringAPauseIsTakenAtOnce)
+{
+    line.onWait = [](FakeLine& l) {
+        if (l.waits == 5)
+            l.Send({kACK});
+    };
+    EXPECT_EQ(SendEot(), 1);
+    EXPECT_EQ(line.pollsSinceWrite, 6u); // five empty polls, then the ACK
+    EXPECT_EQ(line.waits, 5u);           // one 1 ms pause after each empty poll
+    EXPECT_EQ(line.waitedMs, 5u);
+    EXPECT_EQ(line.waitsCutShort, 1u);   // the fifth ended when the ACK came
+}
+
+TEST_F(TransferTest, SilentLoaderAtEotLeavesTheDesktopAnsweredThroughout)
+{
+    // The fake line's count of milliseconds waited is the clock here.
+    std::vector<uint64_t> answeredAt{0};
+    platform::DesktopHook previous = platform::SetDesktopHook([&] { answeredAt.push_back(line.waitedMs); });
+    ScriptedReceiver rx(line, kStartC);
+    rx.eotReply = [](int) { return std::nullopt; };
+    EXPECT_EQ(SendEot(), 0);
+    platform::SetDesktopHook(std::move(previous));
+
+    EXPECT_EQ(rx.eots, 10);
+    EXPECT_EQ(line.waits, 7990u); // the budget: 10 x 799 polls, each with its pause
+    EXPECT_EQ(line.waitedMs, 7990u);
+    answeredAt.push_back(line.waitedMs);
+    uint64_t longest = 0;
+    for (size_t k = 1; k < answeredAt.size(); ++k)
+        longest = std::max(longest, answeredAt[k] - answeredAt[k - 1]);
+    EXPECT_LE(longest, 250u);
+}
+
 TEST_F(TransferTest, EotWaitsFor799Polls)
 {
     ScriptedReceiver rx(line, kStartC);
@@ -336,6 +370,7 @@ TEST_F(TransferTest, UnreadableFileIsADiskError)
 
     EXPECT_EQ(SendFirmware(f, true), 0);
     EXPECT_EQ(messages.texts, Strings{kMsgDiskRead});
+    EXPECT_EQ(window.shown[IDC_PACKET], Strings{"P#1"}); // on show with the message
     EXPECT_TRUE(line.written.empty());
     std::fclose(f);
     std::remove(path.c_str());
