@@ -1,7 +1,6 @@
 #include "link/ComPort.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -50,7 +49,7 @@ serial::Device* Port()
 {
     serial::Device* d = g_slot.Get();
     if (!d)
-        serial::SetLastError(EBADF);
+        serial::SetLastError(serial::NotOpenError());
     return d;
 }
 
@@ -172,7 +171,7 @@ bool CComPort::PassStatusGate()
             g_slot.lineStuck = false; // the line is back
             return true;
         }
-        serial::SetLastError(ETIMEDOUT);
+        serial::SetLastError(serial::TimedOutError());
         return false;
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
@@ -184,7 +183,7 @@ bool CComPort::PassStatusGate()
             return true;
         if (std::chrono::steady_clock::now() >= deadline) {
             g_slot.lineStuck = true;
-            serial::SetLastError(ETIMEDOUT);
+            serial::SetLastError(serial::TimedOutError());
             return false;
         }
         platform::Pause(1);
@@ -232,7 +231,7 @@ int CComPort::SendCommand(const std::string& command, bool lf)
         serial::Device* d = Port();
         ok = d && d->Write(command.data(), command.size(), put);
         if (ok && put < command.size()) {
-            serial::SetLastError(ETIMEDOUT);
+            serial::SetLastError(serial::TimedOutError());
             ok = false;
         }
     }

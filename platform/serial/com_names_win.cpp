@@ -6,6 +6,10 @@ namespace serial {
 
 std::string DevicePath(const std::string& name)
 {
+    // "\\.\COMn" reaches every port, COM10 and above included.
+    if (name.size() > 3 && name.compare(0, 3, "COM") == 0 &&
+        name.find_first_not_of("0123456789", 3) == std::string::npos)
+        return "\\\\.\\" + name;
     return name;
 }
 

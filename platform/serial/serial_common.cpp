@@ -2,7 +2,6 @@
 // the replaceable opener and the last-error record.
 #include "platform/serial/serial_device.h"
 
-#include <cstring>
 #include <utility>
 
 #include "platform/pause.h"
@@ -45,13 +44,6 @@ int LastError()
 void SetLastError(int code)
 {
     t_lastError = code;
-}
-
-std::string ErrorText(int code)
-{
-    char buf[256];
-    // The GNU strerror_r returns the text, which may not be in buf.
-    return strerror_r(code, buf, sizeof buf);
 }
 
 } // namespace serial

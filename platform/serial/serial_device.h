@@ -1,6 +1,7 @@
 // A stand-in for the operating system's serial communications: one open
 // serial device with the operations the modem link needs. The real
-// implementation sits on termios; tests may install their own opener.
+// implementations sit on termios (Linux) and the Win32 communications calls
+// (Windows); tests may install their own opener.
 #pragma once
 
 #include <cstddef>
@@ -50,7 +51,7 @@ public:
     virtual ~Device() = default;
 
     // Each call returns true on success; on failure it returns false and
-    // sets errno-style LastError(), leaving the device open and usable.
+    // sets LastError(), leaving the device open and usable.
     virtual bool SetQueueSizes(size_t input, size_t output) = 0;
     virtual bool Purge() = 0; // discard everything queued in both directions
     virtual bool SetTimeouts(const Timeouts& t) = 0;
@@ -87,7 +88,8 @@ std::unique_ptr<Device> OpenNative(const std::string& path);
 
 // The device path a port name stands for: on Linux QUILVEX_COM<n> when set,
 // otherwise the system's serial ports numbered (see com_names.h); empty
-// when COM<n> stands for nothing. Other names are returned unchanged.
+// when COM<n> stands for nothing. On Windows "COMn" is the system's own
+// port, "\\.\COMn". Other names are returned unchanged.
 std::string DevicePath(const std::string& name);
 
 // Replaces the opener that Open() uses; an empty function restores the
@@ -95,10 +97,15 @@ std::string DevicePath(const std::string& name);
 using Opener = std::function<std::unique_ptr<Device>(const std::string& name)>;
 void SetOpener(Opener opener);
 
-// The last error code of this thread's serial calls (errno values) and the
-// operating system's text for a code.
+// The last error code of this thread's serial calls (errno values on Linux,
+// GetLastError() values on Windows) and the operating system's text for a code.
 int LastError();
 void SetLastError(int code);
 std::string ErrorText(int code);
+
+// This system's codes for the failures the link finds itself: a port that
+// is not open, and a deadline that passed.
+int NotOpenError();
+int TimedOutError();
 
 } // namespace serial

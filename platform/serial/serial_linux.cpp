@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -398,6 +399,23 @@ std::unique_ptr<Device> OpenNative(const std::string& path)
         return nullptr;
     }
     return std::make_unique<LinuxDevice>(fd, original);
+}
+
+int NotOpenError()
+{
+    return EBADF;
+}
+
+int TimedOutError()
+{
+    return ETIMEDOUT;
+}
+
+std::string ErrorText(int code)
+{
+    char buf[256];
+    // The GNU strerror_r returns the text, which may not be in buf.
+    return strerror_r(code, buf, sizeof buf);
 }
 
 } // namespace serial

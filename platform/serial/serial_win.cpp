@@ -1,0 +1,247 @@
+// Serial devices on Windows, over the Win32 communications calls. Each
+// operation of the interface is one system call; the system keeps the read
+// and write deadlines itself. Error codes are GetLastError() values.
+#include "platform/serial/serial_device.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace serial {
+
+namespace {
+
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+constexpr DWORD kLineErrors = CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER | CE_BREAK;
+
+bool Fail(DWORD err)
+{
+    SetLastError(static_cast<int>(err));
+    return false;
+}
+
+bool FailLast()
+{
+    return Fail(::GetLastError());
+}
+
+// A device without modem-control lines (a pseudo-terminal behind Wine, a
+// port driver that does not report them) answers the status query so.
+bool NoModemLines(DWORD err)
+{
+    return err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION;
+}
+
+class WinDevice final : public Device {
+public:
+    WinDevice(HANDLE handle, const DCB& state, const COMMTIMEOUTS& timeouts)
+        : m_handle(handle), m_originalState(state), m_originalTimeouts(timeouts)
+    {
+    }
+    ~WinDevice() override { Close(); }
+
+    bool SetQueueSizes(size_t input, size_t output) override
+    {
+        if (!Usable())
+            return false;
+        return ::SetupComm(m_handle, static_cast<DWORD>(input), static_cast<DWORD>(output)) || FailLast();
+    }
+
+    bool Purge() override
+    {
+        if (!Usable())
+            return false;
+        return ::PurgeComm(m_handle, kPurgeAll) || FailLast();
+    }
+
+    bool SetTimeouts(const Timeouts& t) override
+    {
+        if (!Usable())
+            return false;
+        COMMTIMEOUTS ct{};
+        ct.ReadIntervalTimeout = t.readIntervalMs;
+        ct.ReadTotalTimeoutMultiplier = t.readTotalMultiplierMs;
+        ct.ReadTotalTimeoutConstant = t.readTotalConstantMs;
+        ct.WriteTotalTimeoutMultiplier = t.writeTotalMultiplierMs;
+        ct.WriteTotalTimeoutConstant = t.writeTotalConstantMs;
+        return ::SetCommTimeouts(m_handle, &ct) || FailLast();
+    }
+
+    bool GetLineState(LineState& out) override
+    {
+        if (!Usable())
+            return false;
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!::GetCommState(m_handle, &dcb))
+            return FailLast();
+        out.baudRate = static_cast<int32_t>(dcb.BaudRate);
+        out.dataBits = dcb.ByteSize;
+        out.parity = dcb.Parity != NOPARITY;
+        out.stopBits = dcb.StopBits == ONESTOPBIT ? 1 : 2;
+        out.ctsOutputFlow = dcb.fOutxCtsFlow != 0;
+        out.dsrOutputFlow = dcb.fOutxDsrFlow != 0;
+        out.dtrOn = dcb.fDtrControl == DTR_CONTROL_ENABLE;
+        out.rtsOn = dcb.fRtsControl == RTS_CONTROL_ENABLE;
+        out.rawMode = dcb.fBinary && !dcb.fOutX && !dcb.fInX && !dcb.fNull && !dcb.fErrorChar;
+        return true;
+    }
+
+    bool SetLineState(const LineState& s) override
+    {
+        if (!Usable())
+            return false;
+        if (s.baudRate <= 0 || s.dataBits < 5 || s.dataBits > 8 || s.stopBits < 1 || s.stopBits > 2)
+            return Fail(ERROR_INVALID_PARAMETER);
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!::GetCommState(m_handle, &dcb))
+            return FailLast();
+        dcb.BaudRate = static_cast<DWORD>(s.baudRate);
+        dcb.ByteSize = static_cast<BYTE>(s.dataBits);
+        dcb.fParity = s.parity;
+        dcb.Parity = s.parity ? EVENPARITY : NOPARITY;
+        dcb.StopBits = s.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+        dcb.fOutxCtsFlow = s.ctsOutputFlow;
+        dcb.fOutxDsrFlow = s.dsrOutputFlow;
+        dcb.fDsrSensitivity = FALSE;
+        dcb.fDtrControl = s.dtrOn ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+        dcb.fRtsControl = s.rtsOn ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+        if (s.rawMode) {
+            dcb.fBinary = TRUE;
+            dcb.fOutX = FALSE;
+            dcb.fInX = FALSE;
+            dcb.fNull = FALSE;
+            dcb.fErrorChar = FALSE;
+            dcb.fAbortOnError = FALSE;
+        }
+        return ::SetCommState(m_handle, &dcb) || FailLast();
+    }
+
+    bool ClearError(Status& out) override
+    {
+        out = Status{};
+        if (!Usable())
+            return false;
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!::ClearCommError(m_handle, &errors, &stat))
+            return FailLast();
+        out.inputQueued = stat.cbInQue;
+        out.lineError = (errors & kLineErrors) != 0;
+        return true;
+    }
+
+    bool Read(void* buf, size_t size, size_t& got) override
+    {
+        got = 0;
+        if (!Usable())
+            return false;
+        DWORD n = 0;
+        if (!::ReadFile(m_handle, buf, Chunk(size), &n, nullptr))
+            return FailLast();
+        got = n;
+        return true;
+    }
+
+    bool Write(const void* buf, size_t size, size_t& put) override
+    {
+        put = 0;
+        if (!Usable())
+            return false;
+        DWORD n = 0;
+        if (!::WriteFile(m_handle, buf, Chunk(size), &n, nullptr))
+            return FailLast();
+        put = n; // fewer than asked: the write time-out passed
+        return true;
+    }
+
+    bool GetModemLines(ModemLines& out) override
+    {
+        out = ModemLines{};
+        if (!Usable())
+            return false;
+        DWORD lines = 0;
+        if (!::GetCommModemStatus(m_handle, &lines)) {
+            DWORD err = ::GetLastError();
+            if (!NoModemLines(err))
+                return Fail(err);
+            out.cts = true; // no lines: nothing holds us back
+            return true;
+        }
+        out.cts = (lines & MS_CTS_ON) != 0;
+        out.carrierDetect = (lines & MS_RLSD_ON) != 0;
+        return true;
+    }
+
+    bool Close() override
+    {
+        if (m_handle == INVALID_HANDLE_VALUE)
+            return Fail(ERROR_INVALID_HANDLE);
+        ::SetCommState(m_handle, &m_originalState);
+        ::SetCommTimeouts(m_handle, &m_originalTimeouts);
+        HANDLE handle = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        return ::CloseHandle(handle) || FailLast();
+    }
+
+private:
+    bool Usable() const { return m_handle != INVALID_HANDLE_VALUE || Fail(ERROR_INVALID_HANDLE); }
+
+    // One system call moves at most a DWORD's worth; callers see the rest
+    // as a short transfer, as after a time-out.
+    static DWORD Chunk(size_t size) { return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size); }
+
+    HANDLE m_handle;
+    DCB m_originalState;
+    COMMTIMEOUTS m_originalTimeouts;
+};
+
+} // namespace
+
+std::unique_ptr<Device> OpenNative(const std::string& path)
+{
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        FailLast();
+        return nullptr;
+    }
+    // Its present settings, put back on close; a file that is not a serial
+    // device has none and is refused.
+    DCB state{};
+    state.DCBlength = sizeof state;
+    COMMTIMEOUTS timeouts{};
+    if (!::GetCommState(handle, &state) || !::GetCommTimeouts(handle, &timeouts)) {
+        FailLast();
+        ::CloseHandle(handle);
+        return nullptr;
+    }
+    return std::make_unique<WinDevice>(handle, state, timeouts);
+}
+
+int NotOpenError()
+{
+    return ERROR_INVALID_HANDLE;
+}
+
+int TimedOutError()
+{
+    return ERROR_TIMEOUT;
+}
+
+std::string ErrorText(int code)
+{
+    char* text = nullptr;
+    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                   FORMAT_MESSAGE_IGNORE_INSERTS,
+                               nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result;
+    if (n && text)
+        result.assign(text, n);
+    ::LocalFree(text);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
+        result.pop_back();
+    return result.empty() ? "Error " + std::to_string(code) : result;
+}
+
+} // namespace serial
