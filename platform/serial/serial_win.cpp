@@ -161,10 +161,13 @@ public:
         if (!Usable())
             return false;
         DWORD lines = 0;
-        if (!::GetCommModemStatus(m_handle, &lines)) {
+        if (!m_noLines && !::GetCommModemStatus(m_handle, &lines)) {
             DWORD err = ::GetLastError();
             if (!NoModemLines(err))
                 return Fail(err);
+            m_noLines = true; // and it will not grow any: ask no more
+        }
+        if (m_noLines) {
             out.cts = true; // no lines: nothing holds us back
             return true;
         }
@@ -194,6 +197,7 @@ private:
     HANDLE m_handle;
     DCB m_originalState;
     COMMTIMEOUTS m_originalTimeouts;
+    bool m_noLines = false; // the driver cannot report the status lines
 };
 
 } // namespace

@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# Tests the Windows build under Wine: cross-builds it (scripts/build-windows.sh;
+# the i686 build only as far as QUILVEX_WIN32_TARGETS says, by default the
+# libraries and the program), makes a scratch Wine prefix, and runs the
+# Windows suites on win64 against quilvex-modem-sim from the Linux build,
+# each case with its own simulator on a pseudo-terminal linked as COM4.
+# COM1-COM9 other than COM4 lead nowhere. Every wait has a limit.
+# Prints a line per case and a summary; exits non-zero if anything failed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+case_limit=${QUILVEX_WINE_CASE_LIMIT:-240}   # seconds per test case
+# QUILVEX_WINE_CASES: a regular expression; only the cases it matches run.
+
+need=()
+for p in wine wine64; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}"
+fi
+
+echo "== Windows builds"
+started=$SECONDS
+scripts/build-windows.sh win64
+if [ -z "${QUILVEX_WIN32_TARGETS+set}" ]; then
+  QUILVEX_WIN32_TARGETS=qx_product
+  cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-i686.cmake" >/dev/null
+  if cmake --build build-win32 --target help | grep -qw quilvex; then
+    QUILVEX_WIN32_TARGETS="$QUILVEX_WIN32_TARGETS quilvex"
+  fi
+fi
+QUILVEX_WIN32_TARGETS=$QUILVEX_WIN32_TARGETS scripts/build-windows.sh win32
+sim=$root/build/bin/quilvex-modem-sim
+if [ ! -x "$sim" ] || [ "$sim" -ot sim/simulator.cpp ]; then
+  cmake -S . -B build >/dev/null
+  cmake --build build -j"$(nproc)" --target quilvex-modem-sim
+fi
+echo "   built in $((SECONDS - started)) s"
+
+work=$(mktemp -d /tmp/quilvex-wine.XXXXXX)
+export WINEPREFIX=$root/build-win64/wine
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill -KILL "$sim_pid" 2>/dev/null || true
+  timeout 20 wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "== Wine prefix $WINEPREFIX"
+started=$SECONDS
+rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+# One server for the whole run, kept for two minutes between programs.
+timeout 20 wineserver -p 120 >"$work/wineserver.log" 2>&1
+timeout 300 wineboot -i >/dev/null 2>&1 || { echo "FAIL: wineboot did not finish"; exit 1; }
+# No port but the simulator's: COM1-COM9 point at paths that do not exist.
+for n in 1 2 3 4 5 6 7 8 9; do
+  ln -sfn "$work/no-port-$n" "$WINEPREFIX/dosdevices/com$n"
+done
+echo "   ready in $((SECONDS - started)) s"
+
+passed=0
+failed=()
+
+# Ends the running simulator: TERM, then KILL after 5 s.
+stop_sim() {
+  [ -n "$sim_pid" ] || return 0
+  kill -TERM "$sim_pid" 2>/dev/null || true
+  for _ in $(seq 50); do
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$sim_pid" 2>/dev/null || true
+  wait "$sim_pid" 2>/dev/null || true
+  sim_pid=""
+}
+
+# run_sim_case EXE NAME [SIMULATOR FLAGS...]: one case against a fresh simulator.
+run_sim_case() {
+  local exe=$1 name=$2
+  shift 2
+  local dir=$work/$name start=$SECONDS rc=0
+  mkdir -p "$dir"
+  rm -f "$WINEPREFIX/dosdevices/com4"
+  "$sim" --link "$WINEPREFIX/dosdevices/com4" --log "$dir/received.log" --image-out "$dir/image.bin" "$@" \
+    >"$dir/events.txt" 2>"$dir/sim-stderr.txt" &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    [ -L "$WINEPREFIX/dosdevices/com4" ] && [ -s "$dir/events.txt" ] && break
+    sleep 0.05
+  done
+  if [ ! -L "$WINEPREFIX/dosdevices/com4" ]; then
+    echo "FAIL  $name: the simulator did not start"; cat "$dir/sim-stderr.txt"
+    stop_sim; failed+=("$name"); return
+  fi
+  QX_SIM_DIR="Z:$dir" QX_SAMPLE_DATA_FILE="Z:$root/quilvex.dat" \
+    timeout -k 5 "$case_limit" wine "$exe" --gtest_filter="$name" --gtest_brief=1 >"$dir/test.txt" 2>&1 || rc=$?
+  stop_sim
+  if [ "$rc" -eq 0 ] && grep -q "PASSED.* 1 test" "$dir/test.txt"; then
+    passed=$((passed + 1))
+    echo "ok    $name ($((SECONDS - start)) s)"
+  else
+    [ "$rc" -eq 124 ] && echo "FAIL  $name: no end after $case_limit s" || echo "FAIL  $name (exit $rc)"
+    tr -d '\r' <"$dir/test.txt" | sed 's/^/      /'
+    sed 's/^/      sim: /' "$dir/sim-stderr.txt"
+    failed+=("$name")
+  fi
+}
+
+# run_sim_suite EXE: every case the suite lists, each with its simulator flags.
+run_sim_suite() {
+  local exe=$1 listing count=0
+  listing=$(timeout 60 wine "$exe" --sim-cases | tr -d '\r') || { echo "FAIL: $exe did not list its cases"; failed+=("$exe"); return; }
+  while IFS=$'\t' read -r -a fields; do
+    [ ${#fields[@]} -gt 0 ] || continue
+    [[ "${fields[0]}" =~ ${QUILVEX_WINE_CASES:-.} ]] || continue
+    run_sim_case "$exe" "${fields[@]}"
+    count=$((count + 1))
+  done <<<"$listing"
+  [ "$count" -gt 0 ] || { echo "FAIL: $exe listed no cases"; failed+=("$exe"); }
+}
+
+echo "== Windows suites under Wine (win64)"
+started=$SECONDS
+run_sim_suite "$root/build-win64/bin/win_modem_tests.exe"
+echo "   ran in $((SECONDS - started)) s"
+
+echo "== Windows: $passed passed, ${#failed[@]} failed"
+if [ ${#failed[@]} -gt 0 ]; then
+  printf '   failed: %s\n' "${failed[@]}"
+  exit 1
+fi

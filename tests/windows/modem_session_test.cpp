@@ -1,0 +1,204 @@
+// The program's modem logic on the Windows build, through the real (Wine)
+// COM ports, against the simulated modem on COM4: discovery over COM1-COM9,
+// the identity check, and whole upgrades with their failures.
+// The recorder names ui::IDOK, which resource.h's IDOK macro would mangle.
+#include "tests/support/message_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/QuilvexDlg.h"
+#include "link/ComPort.h"
+#include "platform/serial/serial_device.h"
+#include "tests/windows/sim_cases.h"
+#include "tests/windows/wine_sim.h"
+#include "upgrade/Transfer.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const char kPrompt[] =
+    "Preparing to detect Modem...\n\nPlease close any other Application Program\n\nDo you want to continue?";
+const char kNoDataFile[] = "Missing data file 'quilvex.dat'!\n\nBypass ATI3/I119 checking.";
+const char kNoModem[] = "No Response from Modem!\n\n1. Cannot find a COM: with modem attached, or\n"
+                        "2. Did you turn on the modem?\n3. Did the modem connection cable installed properly?";
+const char kSuccess[] = "Successfully upgraded the firmware!";
+
+// The dialog and the recorded messages, working in the simulator's folder
+// (where a test may put the identity data file).
+class Session {
+public:
+    Session() : m_oldCwd(std::filesystem::current_path())
+    {
+        if (sim.present())
+            std::filesystem::current_path(sim.dir());
+        g_pMainDlg = &dlg;
+    }
+    ~Session()
+    {
+        g_ComPort.CloseIfPresent();
+        g_pMainDlg = nullptr;
+        std::filesystem::current_path(m_oldCwd);
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Puts the sample identity data file where the program looks for it.
+    void UseSampleDataFile()
+    {
+        const char* sample = std::getenv("QX_SAMPLE_DATA_FILE");
+        ASSERT_TRUE(sample && *sample) << "QX_SAMPLE_DATA_FILE is not set";
+        std::filesystem::copy_file(sample, "quilvex.dat", std::filesystem::copy_options::overwrite_existing);
+    }
+
+    // Runs discovery (without a data file); true if the dialog stayed open
+    // on the modem. The messages it showed are cleared.
+    bool Discover()
+    {
+        dlg.DetectModem();
+        bool ok = messages.texts == Texts{kPrompt, kNoDataFile} && !dlg.IsEnded() && g_ComPort.m_bPresent;
+        messages.texts.clear();
+        return ok;
+    }
+
+    // Writes a 512 KiB image and presses Upgrade with it.
+    void Upgrade()
+    {
+        image.resize(524288);
+        for (size_t k = 0; k < image.size(); ++k)
+            image[k] = static_cast<char>((k * 31) ^ (k >> 9));
+        std::ofstream(sim.path("new.dlf"), std::ios::binary) << image;
+        dlg.SetControlText(IDC_FILENAME, sim.path("new.dlf").string());
+        dlg.OnOK();
+    }
+
+    // True if nobody holds the modem's port any more.
+    bool PortReleased() { return serial::Open("COM4") != nullptr; }
+
+    WineSim sim;
+    MessageRecorder messages;
+    CQuilvexDlg dlg;
+    std::string image;
+
+private:
+    std::filesystem::path m_oldCwd;
+};
+
+QX_SIM_CASE(WinDiscovery, FindsTheModemOnCom4AndAcceptsItsIdentity)
+{
+    Session s;
+    ASSERT_TRUE(s.sim.present());
+    s.UseSampleDataFile();
+
+    s.dlg.DetectModem();
+
+    EXPECT_EQ(s.messages.texts, Texts{kPrompt});
+    EXPECT_EQ(s.sim.received(), "ATE0\r\nATI5\r\nATI3\r\nATI119\r\n");
+    EXPECT_FALSE(s.dlg.IsEnded());
+    EXPECT_EQ(g_ComPort.m_strPortName, "COM4");
+    EXPECT_EQ(s.dlg.GetControlText(IDC_STATUS), "(...as reported by modem in COM4:)");
+    EXPECT_EQ(s.dlg.GetControlText(IDC_PACKET), "22");
+    EXPECT_EQ(s.dlg.GetControlText(IDC_ATI3), "V2.301-V90_2M_DLP");
+    EXPECT_EQ(s.dlg.GetControlText(IDC_ATI119), "DRAVIK 56K RevC");
+    EXPECT_EQ(s.dlg.GetControlText(IDC_FILENAME), "firmware.dlf");
+}
+
+QX_SIM_CASE(WinDiscovery, SilentDeviceIsNoModem, "--silent")
+{
+    Session s;
+    ASSERT_TRUE(s.sim.present());
+
+    s.dlg.DetectModem();
+
+    EXPECT_EQ(s.messages.texts, (Texts{kPrompt, kNoModem}));
+    EXPECT_EQ(s.sim.received(), "ATE0\r\n");
+    EXPECT_TRUE(s.dlg.IsEnded());
+    EXPECT_EQ(s.dlg.Result(), IDCANCEL);
+    EXPECT_TRUE(s.PortReleased());
+}
+
+QX_SIM_CASE(WinIdentity, OtherFirmwareIsRefused, "--ati3", "V2.300-V90_2M_DLP")
+{
+    Session s;
+    ASSERT_TRUE(s.sim.present());
+    s.UseSampleDataFile();
+
+    s.dlg.DetectModem();
+
+    EXPECT_EQ(s.messages.texts,
+              (Texts{kPrompt, "ATI3 response mismatch!\n\nExpected: V2.301-V90_2M_DLP\nReceived: V2.300-V90_2M_DLP",
+                     "Unknown Modem for Upgrade!"}));
+    EXPECT_EQ(s.sim.received(), "ATE0\r\nATI5\r\nATI3\r\n");
+    EXPECT_TRUE(s.dlg.IsEnded());
+    EXPECT_EQ(s.dlg.Result(), IDCANCEL);
+}
+
+QX_SIM_CASE(WinUpgrade, CrcImageArrivesByteIdentical)
+{
+    Session s;
+    ASSERT_TRUE(s.sim.present());
+    ASSERT_TRUE(s.Discover());
+
+    s.Upgrade();
+
+    EXPECT_EQ(s.messages.texts, Texts{kSuccess});
+    EXPECT_TRUE(s.sim.WaitForEvent("image-written").starts_with("image-written 524288 ")) << s.sim.events();
+    EXPECT_TRUE(s.sim.image() == s.image);
+    EXPECT_EQ(s.sim.received(), "ATE0\r\nATI5\r\nAT~D1\rAT*NC22&F\r\n");
+    EXPECT_EQ(s.dlg.m_strPacket, "P#512");
+    EXPECT_EQ(s.dlg.m_ctlProgress.GetPos(), 100);
+    EXPECT_TRUE(s.dlg.IsEnded());
+    EXPECT_TRUE(s.PortReleased());
+}
+
+QX_SIM_CASE(WinUpgrade, ChecksumModeWithRefusedPackets, "--start", "nak", "--nak-packet", "3", "--nak-count", "2")
+{
+    Session s;
+    ASSERT_TRUE(s.sim.present());
+    ASSERT_TRUE(s.Discover());
+
+    s.Upgrade();
+
+    EXPECT_EQ(s.messages.texts, Texts{kSuccess});
+    EXPECT_NE(s.sim.WaitForEvent("image-written"), "");
+    EXPECT_TRUE(s.sim.image() == s.image);
+    EXPECT_NE(s.sim.received().find("AT*NC22&F\r\n"), std::string::npos);
+}
+
+// The loader's refusals end the transfer: the country code is not touched.
+QX_SIM_CASE(WinUpgrade, CancelFromTheLoader, "--can-packet", "5")
+{
+    Session s;
+    ASSERT_TRUE(s.sim.present());
+    ASSERT_TRUE(s.Discover());
+
+    s.Upgrade();
+
+    EXPECT_EQ(s.messages.texts, Texts{kMsgCanceled});
+    EXPECT_EQ(s.sim.received().find("AT*NC"), std::string::npos);
+    EXPECT_TRUE(s.dlg.IsEnded());
+    EXPECT_TRUE(s.PortReleased());
+}
+
+QX_SIM_CASE(WinUpgrade, NoStartCharacter, "--loader-silent")
+{
+    Session s;
+    ASSERT_TRUE(s.sim.present());
+    ASSERT_TRUE(s.Discover());
+
+    s.Upgrade();
+
+    EXPECT_EQ(s.messages.texts, Texts{kMsgStartTimeout});
+    EXPECT_EQ(s.sim.received(), "ATE0\r\nATI5\r\nAT~D1\r");
+    EXPECT_TRUE(s.dlg.IsEnded());
+    EXPECT_TRUE(s.PortReleased());
+}
+
+} // namespace

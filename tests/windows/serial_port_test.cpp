@@ -1,0 +1,163 @@
+// The Win32 serial back end on a real (Wine) COM port with the simulated
+// modem behind it: exclusive opening, the system's error codes, the line
+// settings, the queue count and the read time-outs, and the link's reply
+// rules over it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include <windows.h>
+
+#include "link/ComPort.h"
+#include "platform/serial/serial_device.h"
+#include "tests/windows/sim_cases.h"
+#include "tests/windows/wine_sim.h"
+
+namespace {
+
+const std::string kAti3 = "V2.301-V90_2M_DLP";
+
+// Waits until the port holds at least `count` bytes; returns how many it holds.
+size_t WaitForInput(serial::Device& d, size_t count)
+{
+    serial::Status status;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (d.ClearError(status) && status.inputQueued < count && std::chrono::steady_clock::now() < deadline)
+        Sleep(1);
+    return status.inputQueued;
+}
+
+// Wine does not keep a COM port to one opener (a second CreateFile
+// succeeds); Windows itself does, so exclusivity is not tested here.
+QX_SIM_CASE(WinSerial, FailuresCarryTheSystemsCodes)
+{
+    ASSERT_TRUE(WineSim().present());
+    std::unique_ptr<serial::Device> port = serial::Open("COM4");
+    ASSERT_NE(port, nullptr) << serial::ErrorText(serial::LastError());
+
+    EXPECT_EQ(serial::Open("COM5"), nullptr);
+    const int missing = serial::LastError();
+    EXPECT_TRUE(missing == ERROR_FILE_NOT_FOUND || missing == ERROR_PATH_NOT_FOUND) << missing;
+    EXPECT_NE(serial::ErrorText(missing), "Error " + std::to_string(missing));
+
+    ASSERT_TRUE(port->Close());
+    EXPECT_FALSE(port->Close());
+    EXPECT_EQ(serial::LastError(), ERROR_INVALID_HANDLE);
+    serial::Status status;
+    EXPECT_FALSE(port->ClearError(status));
+    EXPECT_NE(serial::Open("COM4"), nullptr) << serial::LastError();
+}
+
+QX_SIM_CASE(WinSerial, SettingsQueueCountAndTimeouts)
+{
+    ASSERT_TRUE(WineSim().present());
+    std::unique_ptr<serial::Device> port = serial::Open("COM4");
+    ASSERT_NE(port, nullptr) << serial::LastError();
+    ASSERT_TRUE(port->SetQueueSizes(80, 80));
+    ASSERT_TRUE(port->Purge());
+
+    serial::LineState line;
+    ASSERT_TRUE(port->GetLineState(line));
+    line.baudRate = 115200;
+    line.dataBits = 8;
+    line.parity = false;
+    line.stopBits = 1;
+    line.ctsOutputFlow = true;
+    line.dsrOutputFlow = false;
+    line.dtrOn = true;
+    line.rtsOn = true;
+    line.rawMode = true;
+    ASSERT_TRUE(port->SetLineState(line)) << serial::LastError();
+    serial::LineState back;
+    ASSERT_TRUE(port->GetLineState(back));
+    EXPECT_EQ(back.baudRate, 115200);
+    EXPECT_EQ(back.dataBits, 8);
+    EXPECT_FALSE(back.parity);
+    EXPECT_EQ(back.stopBits, 1);
+    EXPECT_TRUE(back.ctsOutputFlow);
+    EXPECT_FALSE(back.dsrOutputFlow);
+    EXPECT_TRUE(back.rawMode);
+    line.dataBits = 9;
+    EXPECT_FALSE(port->SetLineState(line));
+    EXPECT_EQ(serial::LastError(), ERROR_INVALID_PARAMETER);
+
+    // A pseudo-terminal has no status lines: nothing holds the sender back,
+    // the second time too.
+    serial::ModemLines lines;
+    for (int n = 0; n < 2; ++n) {
+        ASSERT_TRUE(port->GetModemLines(lines)) << serial::LastError();
+        EXPECT_TRUE(lines.cts);
+        EXPECT_FALSE(lines.carrierDetect);
+    }
+
+    serial::Timeouts immediate;
+    immediate.readIntervalMs = 0xFFFFFFFFu;
+    immediate.writeTotalConstantMs = 1000;
+    ASSERT_TRUE(port->SetTimeouts(immediate));
+    size_t put = 0;
+    ASSERT_TRUE(port->Write("ATI3\r\n", 6, put));
+    EXPECT_EQ(put, 6u);
+    // The echo (the modem answers at CR and echoes the LF after), the reply
+    // and OK: the queue count covers all of it, and a read of exactly that
+    // many takes it all.
+    const std::string expected = "ATI3\r\r\n" + kAti3 + "\r\n\r\nOK\r\n\n";
+    ASSERT_EQ(WaitForInput(*port, expected.size()), expected.size());
+    std::string reply(expected.size(), '\0');
+    size_t got = 0;
+    ASSERT_TRUE(port->Read(reply.data(), reply.size(), got));
+    EXPECT_EQ(got, expected.size());
+    EXPECT_EQ(reply, expected);
+
+    // Nothing left: an immediate read returns at once with nothing, and a
+    // read with a total time-out ends empty-handed too.
+    char byte = 0;
+    ASSERT_TRUE(port->Read(&byte, 1, got));
+    EXPECT_EQ(got, 0u);
+    serial::Timeouts brief;
+    brief.readTotalConstantMs = 50;
+    ASSERT_TRUE(port->SetTimeouts(brief));
+    ASSERT_TRUE(port->Read(&byte, 1, got));
+    EXPECT_EQ(got, 0u);
+    serial::Status status;
+    ASSERT_TRUE(port->ClearError(status));
+    EXPECT_EQ(status.inputQueued, 0u);
+    EXPECT_FALSE(status.lineError);
+}
+
+// The link's reply rules on what came over the port.
+std::string AskThroughTheLink(const std::string& command)
+{
+    EXPECT_EQ(g_ComPort.Open("COM4"), 1);
+    g_ComPort.SendCommand("ATE0", true);
+    std::string discarded;
+    g_ComPort.ReadResponse(discarded);
+    g_ComPort.SendCommand(command, true);
+    std::string reply;
+    g_ComPort.ReadResponse(reply);
+    g_ComPort.Close();
+    return reply;
+}
+
+QX_SIM_CASE(WinReplyRules, ReplyBeforeOk)
+{
+    WineSim sim;
+    ASSERT_TRUE(sim.present());
+    std::string reply = StripLineBreaks(AskThroughTheLink("ATI3"));
+    std::string before;
+    EXPECT_EQ(ReplyBeforeOk(reply, before), static_cast<int>(kAti3.size())) << reply;
+    EXPECT_EQ(before, kAti3);
+    EXPECT_EQ(sim.received(), "ATE0\r\nATI3\r\n");
+}
+
+QX_SIM_CASE(WinReplyRules, ReplyWithoutOk, "--no-ok")
+{
+    ASSERT_TRUE(WineSim().present());
+    std::string reply = StripLineBreaks(AskThroughTheLink("ATI3"));
+    std::string before;
+    EXPECT_EQ(ReplyBeforeOk(reply, before), -1);
+    EXPECT_EQ(before, kAti3);
+}
+
+} // namespace
