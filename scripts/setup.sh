@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev fonts-dejavu-core
   lrzsz xvfb xauth xdotool clang util-linux
   libudev-dev libsystemd-dev dbus python3-dbusmock
+  # the Windows build and its tests under Wine
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64
 )
 
 missing=()

@@ -3,11 +3,13 @@
 # needs, builds, and runs
 #   1. every test (unit, simulator, window, end-to-end, install);
 #   2. the Debian package check (as root: install, start, remove);
-#   3. the link tests, the refused-port discovery test and the demo upgrade
+#   3. the Windows build: cross-built for x86_64 and i686, the x86_64 suites
+#      run under Wine against the simulator (scripts/test-windows.sh);
+#   4. the link tests, the refused-port discovery test and the demo upgrade
 #      again as an ordinary user, so nothing works only for root;
-#   4. the whole suite again under AddressSanitizer/UndefinedBehaviorSanitizer;
-#   5. each fuzz target for 20 seconds.
-# QUILVEX_QUICK=1 stops after step 3.
+#   5. the whole suite again under AddressSanitizer/UndefinedBehaviorSanitizer;
+#   6. each fuzz target for 20 seconds.
+# QUILVEX_QUICK=1 stops after step 4.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +22,9 @@ export QT_QPA_PLATFORM=offscreen
 
 echo "== the Debian package"
 scripts/test-package.sh
+
+echo "== the Windows build, tested under Wine"
+scripts/test-windows.sh
 
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
   scratch=$(mktemp -d)
