@@ -37,7 +37,11 @@ public:
         : m_handle(handle), m_originalState(state), m_originalTimeouts(timeouts)
     {
     }
-    ~WinDevice() override { Close(); }
+    ~WinDevice() override
+    {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            Close();
+    }
 
     bool SetQueueSizes(size_t input, size_t output) override
     {

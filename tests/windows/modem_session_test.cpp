@@ -201,4 +201,18 @@ QX_SIM_CASE(WinUpgrade, NoStartCharacter, "--loader-silent")
     EXPECT_TRUE(s.PortReleased());
 }
 
+// A line that goes dead in the middle of the transfer is a failure the
+// user is told about, never a hang and never a success.
+QX_SIM_CASE(WinUpgrade, LineHangsUpMidTransfer, "--hangup-at", "packet:3")
+{
+    Session s;
+    ASSERT_TRUE(s.sim.present());
+    ASSERT_TRUE(s.Discover());
+
+    s.Upgrade();
+
+    EXPECT_EQ(s.messages.texts, Texts{kMsgPacketTimeout});
+    EXPECT_TRUE(s.dlg.IsEnded());
+}
+
 } // namespace
