@@ -1,22 +1,14 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program with mingw-w64: x86_64 into build-win64/
 # and i686 into build-win32/ (or only the architectures named, e.g.
-# `scripts/build-windows.sh win64`). Installs the compilers if missing.
+# `scripts/build-windows.sh win64`). Installs what is missing first
+# (scripts/setup.sh: the compilers, GoogleTest's sources, Wine).
 # QUILVEX_WIN32_TARGETS limits what the i686 build builds (CMake targets,
 # space-separated; default: everything).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-for p in g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}"
-fi
+scripts/setup.sh
 
 launcher=()
 if command -v ccache >/dev/null; then

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Tests the Windows build under Wine: cross-builds it (scripts/build-windows.sh;
+# Tests the Windows build under Wine: cross-builds it (scripts/build-windows.sh,
+# which also installs what is missing;
 # the i686 build only as far as QUILVEX_WIN32_TARGETS says, by default the
 # libraries and the program), makes a scratch Wine prefix, and runs the
 # Windows suites on win64 against quilvex-modem-sim from the Linux build,
@@ -12,17 +13,6 @@ root=$PWD
 
 case_limit=${QUILVEX_WINE_CASE_LIMIT:-240}   # seconds per test case
 # QUILVEX_WINE_CASES: a regular expression; only the cases it matches run.
-
-need=()
-for p in wine wine64; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}"
-fi
 
 echo "== Windows builds"
 started=$SECONDS
