@@ -2,9 +2,10 @@
 # Tests the Windows build under Wine: cross-builds it (scripts/build-windows.sh,
 # which also installs what is missing;
 # the i686 build only as far as QUILVEX_WIN32_TARGETS says, by default the
-# libraries and the program), makes a scratch Wine prefix, and runs the
-# Windows suites on win64 against quilvex-modem-sim from the Linux build,
-# each case with its own simulator on a pseudo-terminal linked as COM4.
+# libraries and the program), makes a scratch Wine prefix, and runs on
+# win64 the portable logic suites, then the port suites against
+# quilvex-modem-sim from the Linux build, each case with its own simulator
+# on a pseudo-terminal linked as COM4.
 # COM1-COM9 other than COM4 lead nowhere. Every wait has a limit.
 # Prints a line per case and a summary; exits non-zero if anything failed.
 set -euo pipefail
@@ -104,6 +105,22 @@ run_sim_case() {
   fi
 }
 
+# run_plain_suite EXE: a suite that needs no simulator, all of it at once.
+run_plain_suite() {
+  local exe=$1 name out start=$SECONDS rc=0
+  name=$(basename "$exe" .exe)
+  out=$work/$name.txt
+  timeout -k 5 "$case_limit" wine "$exe" --gtest_brief=1 >"$out" 2>&1 || rc=$?
+  if [ "$rc" -eq 0 ] && grep -q "PASSED" "$out"; then
+    passed=$((passed + 1))
+    echo "ok    $name, $(tr -d '\r' <"$out" | grep -o '[0-9]* tests from' | head -1 | cut -d' ' -f1) cases ($((SECONDS - start)) s)"
+  else
+    [ "$rc" -eq 124 ] && echo "FAIL  $name: no end after $case_limit s" || echo "FAIL  $name (exit $rc)"
+    tr -d '\r' <"$out" | sed 's/^/      /'
+    failed+=("$name")
+  fi
+}
+
 # run_sim_suite EXE: every case the suite lists, each with its simulator flags.
 run_sim_suite() {
   local exe=$1 listing count=0
@@ -119,6 +136,7 @@ run_sim_suite() {
 
 echo "== Windows suites under Wine (win64)"
 started=$SECONDS
+run_plain_suite "$root/build-win64/bin/win_logic_tests.exe"
 run_sim_suite "$root/build-win64/bin/win_modem_tests.exe"
 echo "   ran in $((SECONDS - started)) s"
 
