@@ -210,7 +210,7 @@ TEST(ComPortSlot, CloseAfterFailedOpenAndOnEmptySlotIsHarmless)
     EXPECT_EQ(g_ComPort.WriteByte(1), 0);
     EXPECT_EQ(g_ComPort.SendCommand("AT"), 0);
     ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_EQ(messages.texts[0], "Error writing to modem!\nError code " + std::to_string(EBADF));
+    EXPECT_EQ(messages.texts[0], "Error writing to modem!\nError code " + std::to_string(serial::NotOpenError()));
 }
 
 // Names outside COM1..COM9 are paths; an override is used as given. What

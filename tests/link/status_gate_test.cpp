@@ -96,7 +96,7 @@ TEST_F(StatusGate, HeldShutGivesUpAfterTheWriteTimeOutWithoutSpinning)
     MessageRecorder messages;
     EXPECT_EQ(g_ComPort.SendCommand("ATI5"), 0);
     ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_EQ(messages.texts[0], "Error writing to modem!\nError code " + std::to_string(ETIMEDOUT));
+    EXPECT_EQ(messages.texts[0], "Error writing to modem!\nError code " + std::to_string(serial::TimedOutError()));
 }
 
 TEST_F(StatusGate, UnreadableLinesDoNotBlockTheWrite)

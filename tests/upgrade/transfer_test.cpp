@@ -405,7 +405,7 @@ TEST_F(TransferTest, StuckLineEndsThePacketAfterOneGateTimeOut)
     EXPECT_EQ(g_ComPort.SendCommand("ATI5"), 0);
     EXPECT_EQ(line.lineReads - before, 3u);
     ASSERT_EQ(messages.texts.size(), 2u);
-    EXPECT_EQ(messages.texts[1], "Error writing to modem!\nError code " + std::to_string(ETIMEDOUT));
+    EXPECT_EQ(messages.texts[1], "Error writing to modem!\nError code " + std::to_string(serial::TimedOutError()));
 
     // The line comes back: the next command goes through whole.
     line.lines = {true, true};
