@@ -3,8 +3,12 @@
 // and write deadlines itself. Error codes are GetLastError() values.
 #include "platform/serial/serial_device.h"
 
+#include <chrono>
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+#include "platform/pause.h"
 
 namespace serial {
 
@@ -126,13 +130,28 @@ public:
         out = Status{};
         if (!Usable())
             return false;
-        DWORD errors = 0;
-        COMSTAT stat{};
-        if (!::ClearCommError(m_handle, &errors, &stat))
+        DWORD queued = 0;
+        if (!QueryQueue(queued))
             return FailLast();
-        out.inputQueued = stat.cbInQue;
-        out.lineError = (errors & kLineErrors) != 0;
+        out.inputQueued = queued;
+        out.lineError = (m_seenErrors & kLineErrors) != 0;
+        m_seenErrors = 0;
         return true;
+    }
+
+    bool WaitForInput(unsigned ms) override
+    {
+        // Under Wine a port event wait on a pseudo-terminal ends at once,
+        // aborted, so the wait looks at the input queue every millisecond.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            DWORD queued = 0;
+            if (m_handle != INVALID_HANDLE_VALUE && QueryQueue(queued) && queued > 0)
+                return true;
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            platform::SleepFor(1);
+        }
     }
 
     bool Read(void* buf, size_t size, size_t& got) override
@@ -192,6 +211,19 @@ public:
     }
 
 private:
+    // Asks how many bytes are waiting. The line errors the query clears are
+    // kept until ClearError reports them. False on failure (GetLastError set).
+    bool QueryQueue(DWORD& queued)
+    {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!::ClearCommError(m_handle, &errors, &stat))
+            return false;
+        m_seenErrors |= errors;
+        queued = stat.cbInQue;
+        return true;
+    }
+
     bool Usable() const { return m_handle != INVALID_HANDLE_VALUE || Fail(ERROR_INVALID_HANDLE); }
 
     // One system call moves at most a DWORD's worth; callers see the rest
@@ -202,6 +234,7 @@ private:
     DCB m_originalState;
     COMMTIMEOUTS m_originalTimeouts;
     bool m_noLines = false; // the driver cannot report the status lines
+    DWORD m_seenErrors = 0;  // line errors cleared but not yet reported
 };
 
 } // namespace

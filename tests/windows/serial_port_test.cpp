@@ -96,9 +96,13 @@ QX_SIM_CASE(WinSerial, SettingsQueueCountAndTimeouts)
     immediate.readIntervalMs = 0xFFFFFFFFu;
     immediate.writeTotalConstantMs = 1000;
     ASSERT_TRUE(port->SetTimeouts(immediate));
+    // The wait for input lasts its time on a quiet line and ends once the
+    // modem answers.
+    EXPECT_FALSE(port->WaitForInput(20));
     size_t put = 0;
     ASSERT_TRUE(port->Write("ATI3\r\n", 6, put));
     EXPECT_EQ(put, 6u);
+    EXPECT_TRUE(port->WaitForInput(5000));
     // The echo (the modem answers at CR and echoes the LF after), the reply
     // and OK: the queue count covers all of it, and a read of exactly that
     // many takes it all.
