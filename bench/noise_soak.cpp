@@ -19,9 +19,11 @@
 #include <numeric>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bench/soak_run.h"
+#include "sim/flags.h"
 
 namespace {
 
@@ -34,74 +36,67 @@ struct Options {
     int watchdogSeconds = 300;
 };
 
-const char kUsage[] =
-    "Usage: noise_soak [--runs N] [--probabilities P,P,...] [--modes in,both,replies] [--watchdog SECONDS]\n"
-    "Full upgrades against the modem simulator, one bit flipped per byte with chance P, seeds 1..N per row.\n"
-    "Modes (default in,both):\n"
-    "  in       in what the loader receives (packets, EOT)\n"
-    "  both     there and in the loader's replies (start character, ACK, NAK), at the same rate\n"
-    "  replies  only in the loader's replies\n";
-
-std::vector<std::string> SplitCommas(const std::string& text)
+std::vector<std::string> SplitCommas(std::string_view text)
 {
     std::vector<std::string> parts;
-    std::stringstream in(text);
+    std::stringstream in{std::string(text)};
     for (std::string part; std::getline(in, part, ',');)
         parts.push_back(part);
     return parts;
 }
 
-// Parses a number that must fill `text` and lie in [low, high].
-bool ParseNumber(const std::string& text, double low, double high, double& out)
+bool ParseModes(std::string_view text, std::vector<NoiseMode>& modes)
 {
-    char* end = nullptr;
-    out = std::strtod(text.c_str(), &end);
-    return !text.empty() && end && *end == '\0' && out >= low && out <= high;
+    modes.clear();
+    for (const std::string& m : SplitCommas(text)) {
+        if (m == "in")
+            modes.push_back(NoiseMode::In);
+        else if (m == "both")
+            modes.push_back(NoiseMode::Both);
+        else if (m == "replies")
+            modes.push_back(NoiseMode::Replies);
+        else
+            return false;
+    }
+    return !modes.empty();
 }
 
-// Returns "" on success, else what was wrong.
-std::string ParseOptions(int argc, char** argv, Options& opt)
+bool ParseProbabilities(std::string_view text, std::vector<double>& out)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "--help")
-            return "help";
-        if (i + 1 >= argc)
-            return flag + " needs a value";
-        const std::string value = argv[++i];
-        double number = 0;
-        if (flag == "--runs" && ParseNumber(value, 1, 100000, number)) {
-            opt.runs = static_cast<int>(number);
-        } else if (flag == "--watchdog" && ParseNumber(value, 1, 86400, number)) {
-            opt.watchdogSeconds = static_cast<int>(number);
-        } else if (flag == "--probabilities") {
-            opt.probabilities.clear();
-            for (const std::string& p : SplitCommas(value)) {
-                if (!ParseNumber(p, 0, 1, number))
-                    return "bad probability: " + p;
-                opt.probabilities.push_back(number);
-            }
-            if (opt.probabilities.empty())
-                return "no probabilities";
-        } else if (flag == "--modes") {
-            opt.modes.clear();
-            for (const std::string& m : SplitCommas(value)) {
-                if (m == "in")
-                    opt.modes.push_back(NoiseMode::In);
-                else if (m == "both")
-                    opt.modes.push_back(NoiseMode::Both);
-                else if (m == "replies")
-                    opt.modes.push_back(NoiseMode::Replies);
-                else
-                    return "bad mode: " + m;
-            }
-            if (opt.modes.empty())
-                return "no modes";
-        } else {
-            return "bad option or value: " + flag + " " + value;
-        }
+    out.clear();
+    for (const std::string& p : SplitCommas(text)) {
+        double value = 0;
+        if (!sim::parse_number(std::string_view(p), 0.0, 1.0, value))
+            return false;
+        out.push_back(value);
     }
-    return "";
+    return !out.empty();
+}
+
+const std::vector<sim::Flag<Options>>& Flags()
+{
+    using V = std::string_view;
+    static const std::vector<sim::Flag<Options>> table = {
+        {"runs", "N", "seeds 1..N per row (default 20)",
+         [](Options& o, V v) { return sim::parse_number(v, 1, 100000, o.runs); }},
+        {"probabilities", "P,P,...", "chances of a flipped bit per byte (default 1e-5,1e-4,1e-3)",
+         [](Options& o, V v) { return ParseProbabilities(v, o.probabilities); }},
+        {"modes", "M,M,...",
+         "where the noise goes (default in,both): in = what the loader receives (packets, EOT); "
+         "both = there and in the loader's replies (start character, ACK, NAK); replies = only there",
+         [](Options& o, V v) { return ParseModes(v, o.modes); }},
+        {"watchdog", "SECONDS", "a run still going after this long counts as hung (default 300)",
+         [](Options& o, V v) { return sim::parse_number(v, 1, 86400, o.watchdogSeconds); }},
+        {"help", nullptr, "show this text", [](Options&, V) { return true; }},
+    };
+    return table;
+}
+
+std::string Usage()
+{
+    return sim::flag_usage(Flags(), "Usage: noise_soak [FLAGS]\n"
+                                    "Full upgrades against the modem simulator, one bit flipped per byte "
+                                    "with chance P.\n\n");
 }
 
 // Writes all of `line` and a line break; a child's last words.
@@ -276,14 +271,15 @@ void PrintTable(const std::vector<Row>& rows, const Options& opt, double wallSec
 int main(int argc, char** argv)
 {
     Options opt;
-    const std::string error = ParseOptions(argc, argv, opt);
-    if (error == "help") {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    bool help = false;
+    const std::string error = sim::parse_flags(Flags(), std::vector<std::string>(argv + 1, argv + argc), opt, help);
     if (!error.empty()) {
-        std::fprintf(stderr, "noise_soak: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "noise_soak: %s\n%s", error.c_str(), Usage().c_str());
         return 2;
+    }
+    if (help) {
+        std::fputs(Usage().c_str(), stdout);
+        return 0;
     }
 
     const auto start = Clock::now();

@@ -22,8 +22,6 @@
 using ui::IDOK;
 using ui::IDCANCEL;
 
-#define ID_HELP             0xE146
-
 // Registers the dialog templates and string resources with the dialog
 // framework. Safe to call more than once.
 void RegisterResources();

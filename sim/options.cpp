@@ -1,5 +1,7 @@
 #include "sim/options.h"
 
+#include "sim/flags.h"
+
 #include <charconv>
 #include <filesystem>
 #include <functional>
@@ -7,16 +9,6 @@
 
 namespace sim {
 namespace {
-
-template <typename T>
-bool parse_number(std::string_view text, T min, T max, T& out) {
-  T value{};
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end || value < min || value > max) return false;
-  out = value;
-  return true;
-}
 
 bool parse_int(std::string_view text, int min, int max, int& out) {
   return parse_number<int>(text, min, max, out);
@@ -53,12 +45,7 @@ bool parse_stage(std::string_view text, Options& o) {
 
 constexpr int kMaxInt = std::numeric_limits<int>::max();
 
-struct Flag {
-  const char* name;  // without the leading dashes
-  const char* arg;   // nullptr for a switch
-  const char* help;
-  std::function<bool(Options&, std::string_view)> apply;  // false = bad value
-};
+using Flag = sim::Flag<Options>;
 
 const std::vector<Flag>& flags() {
   using O = Options;
@@ -167,57 +154,16 @@ std::optional<std::string> unescape(std::string_view text) {
 }
 
 std::string usage_text() {
-  std::string text =
-      "Usage: quilvex-modem-sim [FLAGS]\n"
-      "Simulates a telephone modem and its download loader on a pseudo-terminal.\n"
-      "Prints the slave device path on the first line of stdout, then one line per event.\n\n";
-  for (const Flag& f : flags()) {
-    std::string left = std::string("  --") + f.name + (f.arg ? std::string(" ") + f.arg : "");
-    if (left.size() < 28) left.resize(28, ' ');
-    else left += "\n" + std::string(28, ' ');
-    text += left + f.help + "\n";
-  }
-  return text;
+  return flag_usage(flags(),
+                    "Usage: quilvex-modem-sim [FLAGS]\n"
+                    "Simulates a telephone modem and its download loader on a pseudo-terminal.\n"
+                    "Prints the slave device path on the first line of stdout, then one line per event.\n\n");
 }
 
 ParsedArgs parse_args(const std::vector<std::string>& args) {
   ParsedArgs result;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string_view arg = args[i];
-    if (!arg.starts_with("--")) {
-      result.error = "unexpected argument '" + args[i] + "'";
-      return result;
-    }
-    std::string_view name = arg.substr(2);
-    std::optional<std::string_view> value;
-    if (auto eq = name.find('='); eq != std::string_view::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-    }
-    const Flag* flag = nullptr;
-    for (const Flag& f : flags())
-      if (name == f.name) flag = &f;
-    if (!flag) {
-      result.error = "unknown flag --" + std::string(name);
-      return result;
-    }
-    if (flag->arg && !value) {
-      if (i + 1 == args.size()) {
-        result.error = "--" + std::string(name) + " needs " + flag->arg;
-        return result;
-      }
-      value = args[++i];
-    }
-    if (!flag->arg && value) {
-      result.error = "--" + std::string(name) + " takes no value";
-      return result;
-    }
-    if (name == "help") result.help = true;
-    if (!flag->apply(result.options, value.value_or(""))) {
-      result.error = "bad value '" + std::string(*value) + "' for --" + std::string(name);
-      return result;
-    }
-  }
+  result.error = parse_flags(flags(), args, result.options, result.help);
+  if (!result.error.empty()) return result;
   Options& o = result.options;
   if (o.loader_dir.empty()) {
     const auto parent = std::filesystem::path(o.image_out).parent_path();

@@ -42,8 +42,7 @@ struct ModemLines {
 
 // Result of the error-and-status call.
 struct Status {
-    size_t inputQueued = 0;   // bytes waiting to be read
-    bool lineError = false;   // a framing/overrun/parity error was pending (now cleared)
+    size_t inputQueued = 0; // bytes waiting to be read
 };
 
 class Device {

@@ -113,10 +113,24 @@ int WaitFor(int fd, short events, Clock::time_point deadline)
     }
 }
 
+// True if the line behind fd has hung up or failed (poll's POLLHUP/POLLERR).
+bool HungUp(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    int n;
+    while ((n = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
+    }
+    return n > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 class LinuxDevice final : public Device {
 public:
     LinuxDevice(int fd, const termios& original) : m_fd(fd), m_original(original) {}
-    ~LinuxDevice() override { Close(); }
+    ~LinuxDevice() override
+    {
+        if (m_fd >= 0) // a device closed by its owner stays closed, error untouched
+            Close();
+    }
 
     bool SetQueueSizes(size_t, size_t) override
     {
@@ -204,18 +218,12 @@ public:
         out = Status{};
         if (!Usable())
             return false;
-        // A vanished device (hung-up line, unplugged adapter) is an error,
-        // not an empty queue.
-        pollfd p{m_fd, POLLIN, 0};
-        int n;
-        while ((n = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
-        }
-        if (n < 0)
-            return Fail(errno);
         int queued = 0;
         if (::ioctl(m_fd, TIOCINQ, &queued) != 0)
             return Fail(errno);
-        if (queued == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        // A vanished device (hung-up line, unplugged adapter) is an error,
+        // not an empty queue.
+        if (queued == 0 && HungUp(m_fd))
             return Fail(EIO);
         out.inputQueued = queued > 0 ? static_cast<size_t>(queued) : 0;
         return true;
@@ -238,12 +246,14 @@ public:
                 got += static_cast<size_t>(n);
                 continue;
             }
-            if (n == 0)
-                return Fail(EIO); // end of file: the other side is gone
-            if (errno == EINTR)
+            if (n < 0 && errno == EINTR)
                 continue;
-            if (errno != EAGAIN)
+            if (n < 0 && errno != EAGAIN)
                 return Fail(errno);
+            // Nothing waiting. With VMIN = VTIME = 0 a tty says so with 0
+            // rather than EAGAIN, so only poll() tells a hang-up apart.
+            if (HungUp(m_fd))
+                return Fail(EIO);
             if (immediate)
                 break;
             int ready = WaitFor(m_fd, POLLIN, deadline);

@@ -20,8 +20,8 @@ std::string FromQString(const QString& text)
 
 namespace {
 
-// Walks a label text, handing each shown character to `plain` and telling
-// `mark` whether it is the mnemonic character.
+// Walks a label text, handing `sink` each shown character and whether it
+// is the mnemonic character.
 template <typename Sink>
 void WalkMnemonics(const QString& text, Sink sink)
 {

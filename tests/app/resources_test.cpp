@@ -1,4 +1,6 @@
-// The dialog templates and strings in res/ against the documented layout.
+// The dialog templates and strings in res/: each window's title, size,
+// style and every control's id, text and rectangle, as listed in
+// window_tables.h.
 #include <gtest/gtest.h>
 
 #include <iterator>
@@ -28,7 +30,7 @@ const WindowCase kWindows[] = {
 
 class TemplateTest : public ::testing::TestWithParam<WindowCase> {};
 
-TEST_P(TemplateTest, MatchesTheDocumentedLayout)
+TEST_P(TemplateTest, MatchesItsTable)
 {
     RegisterResources();
     const WindowCase& w = GetParam();

@@ -1,5 +1,6 @@
-// The windows as the front end builds them: the documented controls in the
-// documented places, drawn with real glyphs, with no text cut off.
+// The windows as the front end builds them: every control of the template
+// tables (window_tables.h) at its place, drawn with real glyphs, with no
+// text cut off.
 #include <gtest/gtest.h>
 
 #include <QFontDatabase>

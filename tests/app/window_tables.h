@@ -1,5 +1,5 @@
-// The two windows as the program's documentation draws them: every
-// control's id, kind, text and rectangle in dialog units.
+// The two windows as they must come out: every control's id, kind, text and
+// rectangle in dialog units, written out independently of res/.
 #pragma once
 
 #include "platform/ui/dialog_template.h"

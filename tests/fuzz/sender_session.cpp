@@ -5,7 +5,6 @@
 #include <map>
 #include <memory>
 
-// Before res/resource.h, whose IDOK macro would clash with ui::IDOK.
 #include "tests/support/message_recorder.h"
 
 #include "app/QuilvexDlg.h"

@@ -1,7 +1,6 @@
 // Hostile things on the serial side: replies far longer than a read takes,
 // and COM names that point at things that are not serial ports. Each gets
 // the program's message, and nothing goes where it should not.
-// The recorder names ui::IDOK, which resource.h's IDOK macro would mangle.
 #include "tests/support/message_recorder.h"
 
 #include <gtest/gtest.h>
@@ -110,7 +109,7 @@ private:
     void Serve()
     {
         while (!m_stop) {
-            const std::string got = m_pty.Receive(20);
+            const std::string got = m_pty.Drain(20);
             m_heard += got;
             for (char ch : got)
                 if (ch == '\r')

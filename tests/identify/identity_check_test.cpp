@@ -1,6 +1,5 @@
 // The identity check against simulated modems: which replies are asked
 // for, what is compared, and what the user is told.
-// The recorder names ui::IDOK, which resource.h's IDOK macro would mangle.
 #include "support/message_recorder.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-// The recorder names ui::IDOK, which resource.h's IDOK macro would mangle.
 #include "support/message_recorder.h"
 
 #include "app/QuilvexDlg.h"

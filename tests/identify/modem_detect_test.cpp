@@ -1,6 +1,5 @@
 // Discovery at start-up against simulated modems: the prompt, the port
 // search, the country code and the identity stage's verdict.
-// The recorder names ui::IDOK, which resource.h's IDOK macro would mangle.
 #include "support/message_recorder.h"
 
 #include <gtest/gtest.h>

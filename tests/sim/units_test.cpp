@@ -33,10 +33,11 @@ TEST(SimUnits, ArgumentsAreParsedOrRejected) {
 
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--country", "22x"}, {"--country"}, {"--nak-packet", "0"},
-        {"--noise", "1.5"}, {"--start", "C"}, {"--hangup-at", "packet:"}, {"--silent=1"},
+        {"--noise", "1.5"}, {"--noise", "nan"}, {"--noise", "-nan"}, {"--noise", "inf"}, {"--start", "C"}, {"--hangup-at", "packet:"}, {"--silent=1"},
         {"--bogus"}, {"stray"}, {"--line-rate", "-1"}}) {
-    EXPECT_NE(sim::parse_args(bad).error, "") << bad[0];
+    EXPECT_NE(sim::parse_args(bad).error, "") << bad[0] << " " << bad.back();
   }
+  EXPECT_EQ(sim::parse_args({"--noise", "nan"}).error, "bad value 'nan' for --noise");
 }
 
 TEST(SimUnits, BurstAfterAnIdleLineTakesItsFullTime) {

@@ -10,7 +10,6 @@
 #include <unistd.h>
 #include <vector>
 
-// Before res/resource.h, whose IDOK macro would clash with ui::IDOK.
 #include "tests/support/message_recorder.h"
 
 #include "app/QuilvexDlg.h"

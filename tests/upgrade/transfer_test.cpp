@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-// Before res/resource.h, whose IDOK macro would clash with ui::IDOK.
 #include "tests/support/message_recorder.h"
 
 #include "app/QuilvexDlg.h"

@@ -1,0 +1,64 @@
+// The terminal back end of a serial device, on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/serial/serial_device.h"
+#include "tests/support/pty_pair.h"
+
+namespace {
+
+serial::Timeouts ReadWithin(uint32_t ms)
+{
+    serial::Timeouts t;
+    t.readIntervalMs = 0xFFFFFFFFu;
+    t.readTotalConstantMs = ms;
+    return t;
+}
+
+TEST(SerialDevice, ReadOfMoreThanIsWaitingEndsAtItsTimeOutWithWhatCame)
+{
+    PtyPair modem;
+    ASSERT_TRUE(modem.Ok());
+    std::unique_ptr<serial::Device> port = serial::OpenNative(modem.Path());
+    ASSERT_NE(port, nullptr);
+    serial::LineState line;
+    ASSERT_TRUE(port->GetLineState(line));
+    line.baudRate = 115200;
+    line.rawMode = true;
+    ASSERT_TRUE(port->SetLineState(line));
+
+    char buf[16] = {};
+    size_t got = 99;
+    // An empty queue is not a hang-up, with or without a time-out.
+    ASSERT_TRUE(port->SetTimeouts(serial::Timeouts{0xFFFFFFFFu, 0, 0, 0, 0}));
+    EXPECT_TRUE(port->Read(buf, sizeof buf, got)) << serial::LastError();
+    EXPECT_EQ(got, 0u);
+
+    ASSERT_TRUE(port->SetTimeouts(ReadWithin(50)));
+    modem.Send("AB");
+    ASSERT_TRUE(modem.AwaitQueued(2));
+    EXPECT_TRUE(port->Read(buf, sizeof buf, got)) << serial::LastError();
+    EXPECT_EQ(std::string(buf, got), "AB");
+
+    // A line that has gone is still an error.
+    modem.Hangup();
+    EXPECT_FALSE(port->Read(buf, sizeof buf, got));
+    EXPECT_EQ(serial::LastError(), EIO);
+}
+
+TEST(SerialDevice, ClosedOnceByItsOwnerThenDestroyedLeavesNoError)
+{
+    PtyPair modem;
+    ASSERT_TRUE(modem.Ok());
+    std::unique_ptr<serial::Device> port = serial::OpenNative(modem.Path());
+    ASSERT_NE(port, nullptr);
+    EXPECT_TRUE(port->Close());
+    serial::SetLastError(0);
+    port.reset();
+    EXPECT_EQ(serial::LastError(), 0);
+    EXPECT_FALSE(serial::OpenNative(modem.Path()) == nullptr) << "the lock outlived the device";
+}
+
+} // namespace
