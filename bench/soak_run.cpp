@@ -11,12 +11,13 @@
 #include <sstream>
 #include <vector>
 
-#include "tests/support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
-#include "tests/hardening/port_tap.h"
-#include "tests/sim/sim_process.h"
+#include "testing/port_map.h"
+#include "testing/port_tap.h"
+#include "testing/sim_process.h"
 #include "upgrade/Transfer.h"
 
 namespace {
@@ -121,9 +122,8 @@ SoakOutcome RunSoakOnce(const SoakSetup& setup, const std::function<void(const s
         onSimFolder(sim.dir());
     if (!sim.started())
         return Verdict(SoakKind::Setup, "simulator: " + sim.error(), 0);
-    sim.export_as_com(1);
-    for (int n = 2; n <= 9; ++n)
-        setenv(("QUILVEX_COM" + std::to_string(n)).c_str(), sim.path("no-port").c_str(), 1);
+    PortMap ports;
+    ports.Map(1, sim.link());
     std::filesystem::current_path(sim.dir()); // no identity data file there
 
     MessageRecorder messages;

@@ -111,6 +111,11 @@ class Relay {
         // would restart that wait, so it is held back.
         if (eot_pending_) continue;
         eot_pending_ = true;
+      } else {
+        // The sender is still sending frames, so that 0x04 was data the
+        // framer lost track of (after a reply in the middle of a frame):
+        // the receiver's next ACK answers a packet, not the end.
+        eot_pending_ = false;
       }
       out[kept++] = in[i];
     }

@@ -16,7 +16,7 @@
 #include <vector>
 
 // Before res/resource.h, whose IDOK and IDCANCEL are macros.
-#include "tests/support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include "app/QuilvexApp.h"
 #include "app/QuilvexDlg.h"
@@ -24,11 +24,11 @@
 #include "platform/ui/qt_dialog_view.h"
 #include "platform/ui/qt_front_end.h"
 #include "tests/app/qt_test_env.h"
-#include "tests/app/scripted_ports.h"
-#include "tests/support/fake_serial.h"
 #include "tests/upgrade/scripted_receiver.h"
 #include "upgrade/Transfer.h"
 #include "tests/identify/temp_cwd.h"
+#include "tests/support/fake_serial.h"
+#include "testing/port_map.h"
 
 using ui::qt::QtDialogView;
 using ui::qt::QtFrontEnd;
@@ -143,20 +143,22 @@ TEST_F(MainDialogTest, EveryWayOutClosesAPortThatWasFound)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedPorts ports;
-        ScriptedPorts::Port& port = ports.Modem("COM3");
+        PortMap ports;
+        FakeLine modem;
+        modem.replies["ATE0"] = "\r\nOK\r\n";
+        ports.Attach(3, modem);
         g_ComPort.Probe(c.portFound ? "COM3" : "COM5", "");
         ASSERT_EQ(g_ComPort.m_bPresent, c.portFound ? 1 : 0);
         g_ComPort.Reopen();
-        int closesBefore = port.closes;
+        int closesBefore = modem.closeCount;
 
         CQuilvexDlg dlg;
         auto view = Show(dlg);
         c.leave(*view);
         EXPECT_TRUE(dlg.IsEnded());
         EXPECT_EQ(dlg.Result(), IDCANCEL);
-        EXPECT_EQ(port.closes - closesBefore, c.portFound ? 1 : 0);
-        EXPECT_EQ(port.opens - port.closes, 0) << "a port left open";
+        EXPECT_EQ(modem.closeCount - closesBefore, c.portFound ? 1 : 0);
+        EXPECT_EQ(modem.openCount - modem.closeCount, 0) << "a port left open";
         g_ComPort.m_bPresent = 0;
     }
 }
@@ -189,7 +191,9 @@ TEST_F(MainDialogTest, AboutItemFollowsTheStringResource)
         const char* text;
         size_t items;
     } const cases[] = {{"&About Quilvex...", 2}, {"", 0}};
-    ScriptedPorts ports; // no port at all; the run stops at the first prompt anyway
+    PortMap ports; // the run stops at the first prompt, before any port is tried
+    FakeLine modem;
+    ports.Attach(1, modem);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         ui::SetString(IDS_ABOUTBOX, c.text);
@@ -205,15 +209,17 @@ TEST_F(MainDialogTest, AboutItemFollowsTheStringResource)
         }
     }
     ui::SetString(IDS_ABOUTBOX, "&About Quilvex...");
-    EXPECT_EQ(ports.CommandCount(), 0u);
+    EXPECT_EQ(modem.openCount, 0);
 }
 
 TEST_F(MainDialogTest, StartUpShowsTheModemFoundThenExitClosesIt)
 {
     TempCwd cwd; // no identity data file here
-    ScriptedPorts ports;
-    ports.Silent("COM1");
-    ports.Modem("COM4").replies["ATI5"] = "\r\n22\r\n\r\nOK\r\n";
+    PortMap ports;
+    FakeLine silent, modem;
+    modem.replies = {{"ATE0", "\r\nOK\r\n"}, {"ATI5", "\r\n22\r\n\r\nOK\r\n"}};
+    ports.Attach(1, silent);
+    ports.Attach(4, modem);
     messages.answers = {IDOK, IDOK};
 
     std::map<int, QString> texts;
@@ -256,7 +262,7 @@ TEST_F(MainDialogTest, StartUpShowsTheModemFoundThenExitClosesIt)
 
 TEST_F(MainDialogTest, ApplicationRunsTheMainDialogAndEnds)
 {
-    ScriptedPorts ports;
+    PortMap ports;
     CQuilvexDlg* running = nullptr;
     ui::Dialog* mainWnd = nullptr;
     ui::MessagePresenter previous = ui::SetMessagePresenter([&](const std::string&, ui::MessageButtons) {

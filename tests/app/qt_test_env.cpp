@@ -8,15 +8,13 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "testing/port_map.h"
+
 QApplication& TestApp()
 {
     static QApplication* app = [] {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        for (int n = 1; n <= 9; ++n) {
-            std::string name = "QUILVEX_COM" + std::to_string(n);
-            std::string path = "/nonexistent/quilvex-test-COM" + std::to_string(n);
-            setenv(name.c_str(), path.c_str(), 1);
-        }
+        static PortMap noPorts; // for the whole process
         // The off-screen platform says so whenever a window is raised or
         // grabs the keyboard; that is noise here.
         static QtMessageHandler previous = qInstallMessageHandler(

@@ -5,7 +5,7 @@
 #include <map>
 #include <memory>
 
-#include "tests/support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"

@@ -1,7 +1,7 @@
 // Hostile things on the serial side: replies far longer than a read takes,
 // and COM names that point at things that are not serial ports. Each gets
 // the program's message, and nothing goes where it should not.
-#include "tests/support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
-#include "tests/identify/sim_ports.h"
+#include "testing/sim_process.h"
 #include "tests/identify/temp_cwd.h"
 #include "tests/support/pty_pair.h"
 #include "tests/upgrade/sim_session.h"
@@ -142,9 +142,9 @@ private:
 TEST(LongReplies, EveryCommandAnsweredWithFourKilobytes)
 {
     TempCwd cwd;
-    SimPorts ports;
+    simtest::SimPorts ports;
     ChattyModem modem;
-    setenv("QUILVEX_COM1", modem.Path().c_str(), 1);
+    ports.Map(1, modem.Path());
     MessageRecorder messages;
     CQuilvexDlg dlg;
 
@@ -163,16 +163,16 @@ TEST(LongReplies, EveryCommandAnsweredWithFourKilobytes)
 TEST(PortNames, ThingsThatAreNotPortsArePassedOverUntouched)
 {
     TempCwd cwd;
-    SimPorts ports;
+    simtest::SimPorts ports;
     const fs::path plain = cwd.Dir() / "plain";
     const std::string content = "a file, not a modem\n";
     std::ofstream(plain) << content;
     const fs::path fifo = cwd.Dir() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    setenv("QUILVEX_COM1", plain.c_str(), 1);
-    setenv("QUILVEX_COM2", cwd.Dir().c_str(), 1);
-    setenv("QUILVEX_COM3", fifo.c_str(), 1);
-    setenv("QUILVEX_COM4", "/dev/null", 1);
+    ports.Map(1, plain);
+    ports.Map(2, cwd.Dir());
+    ports.Map(3, fifo);
+    ports.Map(4, "/dev/null");
     auto& modem = ports.Start(5);
     MessageRecorder messages;
     CQuilvexDlg dlg;

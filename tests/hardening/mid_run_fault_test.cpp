@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/hardening/port_tap.h"
+#include "testing/port_tap.h"
 #include "tests/upgrade/sim_session.h"
 #include "upgrade/Transfer.h"
 

@@ -1,6 +1,6 @@
 // The identity check against simulated modems: which replies are asked
 // for, what is compared, and what the user is told.
-#include "support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
-#include "sim_ports.h"
-#include "temp_cwd.h"
+#include "testing/sim_process.h"
+#include "tests/identify/temp_cwd.h"
 
 namespace {
 
@@ -23,9 +23,11 @@ const std::string kAti119 = "DRAVIK 56K RevC";
 // dialog for every check.
 class IdentityCheck : public testing::Test {
 protected:
+    void TearDown() override { g_ComPort.Close(); } // before the simulator goes
     void Connect(std::vector<std::string> args = {})
     {
         m_sim = &m_ports.Start(1, std::move(args));
+        ASSERT_TRUE(m_sim->started()) << m_sim->error();
         ASSERT_EQ(g_ComPort.Open("COM1"), 1);
         g_ComPort.SendCommand("ATE0", true);
         std::string discarded;
@@ -53,7 +55,7 @@ protected:
     }
 
     TempCwd m_cwd;
-    SimPorts m_ports;
+    simtest::SimPorts m_ports;
     MessageRecorder m_messages;
     simtest::SimProcess* m_sim = nullptr;
     std::size_t m_seen = 0;

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
-#include "support/fake_serial.h"
-#include "temp_cwd.h"
+#include "tests/identify/temp_cwd.h"
+#include "tests/support/fake_serial.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Discovery at start-up against simulated modems: the prompt, the port
 // search, the country code and the identity stage's verdict.
-#include "support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
-#include "sim_ports.h"
-#include "temp_cwd.h"
+#include "testing/sim_process.h"
+#include "tests/identify/temp_cwd.h"
 
 namespace {
 
@@ -24,8 +24,9 @@ const char kBadReply[] = "Modem does not response properly!";
 
 class DetectModem : public testing::Test {
 protected:
+    void TearDown() override { g_ComPort.Close(); } // before the simulators go
     TempCwd m_cwd;
-    SimPorts m_ports;
+    simtest::SimPorts m_ports;
     MessageRecorder m_messages;
     CQuilvexDlg m_dlg;
 };

@@ -10,7 +10,7 @@
 #include "link/ComPort.h"
 #include "platform/serial/com_names.h"
 #include "platform/serial/serial_device.h"
-#include "tests/support/message_recorder.h"
+#include "testing/message_recorder.h"
 #include "tests/support/pty_pair.h"
 #include "testing/port_map.h"
 

@@ -6,7 +6,7 @@
 #include "sim/crc.h"
 #include "sim/loader.h"
 #include "tests/sim/pty_client.h"
-#include "tests/sim/sim_process.h"
+#include "testing/sim_process.h"
 
 using simtest::PtyClient;
 using simtest::SimProcess;

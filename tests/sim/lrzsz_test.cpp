@@ -7,7 +7,7 @@
 #include <random>
 
 #include "tests/sim/pty_client.h"
-#include "tests/sim/sim_process.h"
+#include "testing/sim_process.h"
 
 using simtest::PtyClient;
 using simtest::SimProcess;
@@ -113,4 +113,37 @@ TEST(SimRelay, RxBehindTheRelayGetsTheImageThenCommandModeReturns) {
   port.send("AT*NC22&F\r");
   EXPECT_EQ(port.read_until("OK\r\n"), "\r\nOK\r\n");
   EXPECT_EQ(sim.stop(), 0) << sim.diagnostics();
+}
+
+// A receiver that gives up on a frame and answers in its middle (a slow
+// line): the rest of that frame is still on its way, and its 0x04 data
+// bytes must neither be held back as repeated EOTs nor make the next ACK
+// look like the answer to an end of transmission.
+TEST(SimRelay, AReplyInTheMiddleOfAFrameDoesNotEndTheTransfer) {
+  const std::string receiver =
+      "printf '\\025'; dd bs=1 count=10 of=/dev/null 2>/dev/null; printf '\\025';"
+      " dd bs=1 count=1018 of=/dev/null 2>/dev/null; dd bs=1 count=1028 of=frame.bin 2>/dev/null;"
+      " printf '\\006'; dd bs=1 count=1 of=/dev/null 2>/dev/null; printf '\\006'";
+  SimProcess sim({"--loader-cmd", receiver});
+  ASSERT_TRUE(sim.started()) << sim.error();
+  std::string frame = "\x02\x01\xFE";
+  for (int i = 0; i < 512; ++i) frame += "\x04" "A";
+  frame += '\0';  // the data's checksum
+
+  PtyClient port(sim.link());
+  port.send("ATE0\r");
+  ASSERT_EQ(port.read_until("OK\r\n"), "ATE0\r\r\nOK\r\n");
+  port.send("AT~D1\r\n");
+  ASSERT_EQ(port.read_n(1), "\x15") << sim.events();
+  port.send(frame.substr(0, 10));
+  ASSERT_EQ(port.read_n(1), "\x15") << sim.events();
+  port.send(frame.substr(10));
+  port.send(frame);
+  ASSERT_EQ(port.read_n(1), "\x06") << sim.events();
+  EXPECT_EQ(sim.events().find("loader-cmd-eot-acked"), std::string::npos) << sim.events();
+
+  port.send("\x04");
+  EXPECT_EQ(port.read_n(1), "\x06") << sim.events();
+  EXPECT_NE(sim.wait_for_event("loader-cmd-eot-acked"), "") << sim.events();
+  EXPECT_TRUE(read_file(sim.path("frame.bin")) == frame) << "the frame arrived changed";
 }

@@ -20,6 +20,9 @@ using namespace std::chrono_literals;
 class PtyClient {
  public:
   using ms = std::chrono::milliseconds;
+  // How long a read may wait for what it expects: a limit for a peer that
+  // never answers, not a pace (a loaded machine may be slow).
+  static constexpr ms kReplyLimit{10000};
 
   PtyClient() = default;
   explicit PtyClient(const std::string& path) { open(path); }
@@ -70,13 +73,13 @@ class PtyClient {
 
   // Reads until the text received ends with `suffix` or `timeout` passed;
   // returns what came.
-  std::string read_until(std::string_view suffix, ms timeout = 2000ms) {
+  std::string read_until(std::string_view suffix, ms timeout = kReplyLimit) {
     return collect(timeout, std::string::npos,
                    [&](const std::string& got) { return std::string_view(got).ends_with(suffix); });
   }
 
   // Reads exactly `n` bytes, or fewer if `timeout` passes first.
-  std::string read_n(std::size_t n, ms timeout = 2000ms) {
+  std::string read_n(std::size_t n, ms timeout = kReplyLimit) {
     return collect(timeout, n, [&](const std::string& got) { return got.size() >= n; });
   }
 

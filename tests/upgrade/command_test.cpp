@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tests/support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"

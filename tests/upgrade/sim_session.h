@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
-#include "tests/sim/sim_process.h"
+#include "testing/port_map.h"
+#include "testing/sim_process.h"
 
 class SimSession {
 public:
@@ -26,9 +27,7 @@ public:
         m_oldCwd = std::filesystem::current_path();
         if (!sim.started())
             return;
-        sim.export_as_com(1);
-        for (int n = 2; n <= 9; ++n)
-            setenv(("QUILVEX_COM" + std::to_string(n)).c_str(), sim.path("no-port").c_str(), 1);
+        ports.Map(1, sim.link());
         std::filesystem::current_path(sim.dir());
         g_pMainDlg = &dlg;
     }
@@ -74,6 +73,7 @@ public:
         return d != nullptr;
     }
 
+    PortMap ports;
     simtest::SimProcess sim;
     MessageRecorder messages;
     CQuilvexDlg dlg;

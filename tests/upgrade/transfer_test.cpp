@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"

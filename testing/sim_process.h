@@ -1,6 +1,6 @@
 // Runs quilvex-modem-sim as a child process for a test: its own temp folder,
 // a COM link in it, the event log (stdout) and the command-mode byte log.
-// Link the test against qx_sim_testing, which defines QX_SIM_EXE.
+// Link against qx_testing, which defines QX_SIM_EXE.
 #pragma once
 
 #include <fcntl.h>
@@ -19,10 +19,13 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <memory>
 #include <vector>
 
+#include "testing/port_map.h"
+
 #ifndef QX_SIM_EXE
-#error "link against qx_sim_testing: it defines QX_SIM_EXE"
+#error "link against qx_testing: it defines QX_SIM_EXE"
 #endif
 
 extern char** environ;
@@ -36,7 +39,7 @@ class SimProcess {
   // Starts the simulator with `args` plus --link LINK, --log <dir>/received.log
   // and, unless `args` has one, --image-out <dir>/image.bin. LINK is
   // `link_name` inside the temp folder, or `link_name` itself if absolute.
-  // Waits up to 5 s for the link; check started() and error().
+  // Waits up to 30 s for the link; check started() and error().
   explicit SimProcess(std::vector<std::string> args = {}, std::string link_name = "modem") {
     char pattern[] = "/tmp/qxsim.XXXXXX";
     if (!mkdtemp(pattern)) {
@@ -53,7 +56,6 @@ class SimProcess {
 
   ~SimProcess() {
     stop();
-    if (!com_env_.empty()) unsetenv(com_env_.c_str());
     std::error_code ec;
     if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
   }
@@ -70,12 +72,6 @@ class SimProcess {
   std::string path(std::string_view name) const { return dir_ + "/" + std::string(name); }
   std::string image_path() const { return path("image.bin"); }
 
-  // Sets QUILVEX_COM<n> to the link, as the product expects; unset again on destruction.
-  void export_as_com(int n) {
-    com_env_ = "QUILVEX_COM" + std::to_string(n);
-    setenv(com_env_.c_str(), link_.c_str(), 1);
-  }
-
   // The pty slave device (first line the simulator printed).
   std::string slave() const {
     const std::string out = events();
@@ -86,8 +82,9 @@ class SimProcess {
   std::string events() const { return slurp(path("stdout.txt")); }
 
   // Waits until an event line starts with `prefix`. Returns that line, or ""
-  // after `timeout`.
-  std::string wait_for_event(std::string_view prefix, ms timeout = ms(5000)) const {
+  // after `timeout` (a limit for a simulator that never gets there, not a
+  // pace: a loaded machine may take long).
+  std::string wait_for_event(std::string_view prefix, ms timeout = ms(30000)) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
       std::istringstream lines(events());
@@ -145,6 +142,8 @@ class SimProcess {
   }
 
  private:
+  static constexpr ms kStartLimit = ms(30000);
+
   static std::string slurp(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -171,7 +170,7 @@ class SimProcess {
       error_ = "cannot start " + exe;
       return;
     }
-    const auto deadline = std::chrono::steady_clock::now() + ms(5000);
+    const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
     struct stat st{};
     while (lstat(link_.c_str(), &st) != 0 || events().find('\n') == std::string::npos) {
       if (!running()) {
@@ -179,7 +178,7 @@ class SimProcess {
         return;
       }
       if (std::chrono::steady_clock::now() >= deadline) {
-        error_ = "no link after 5 s: " + diagnostics();
+        error_ = "no link after 30 s: " + diagnostics();
         return;
       }
       std::this_thread::sleep_for(ms(10));
@@ -189,11 +188,25 @@ class SimProcess {
 
   std::string dir_;
   std::string link_;
-  std::string com_env_;
   std::string error_;
   pid_t pid_ = -1;
   int status_ = -1;
   bool started_ = false;
+};
+
+// COM1..COM9 with simulators hung on the ports a test chooses; every other
+// name leads nowhere. The simulators stop when the map goes away.
+class SimPorts : public PortMap {
+ public:
+  // Starts a simulator with `args` and makes it COM`n`. Check started().
+  SimProcess& Start(int n, std::vector<std::string> args = {}) {
+    SimProcess& sim = *sims_.emplace_back(std::make_unique<SimProcess>(std::move(args)));
+    Map(n, sim.link());
+    return sim;
+  }
+
+ private:
+  std::vector<std::unique_ptr<SimProcess>> sims_;
 };
 
 }  // namespace simtest
