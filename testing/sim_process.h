@@ -98,6 +98,17 @@ class SimProcess {
   // Every byte the simulator received in command mode, raw.
   std::string received() const { return slurp(path("received.log")); }
 
+  // received() once it reads `expected`, or as it stands after `timeout`
+  // (the simulator logs a byte a moment after it arrives).
+  std::string await_received(std::string_view expected, ms timeout = ms(30000)) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      std::string got = received();
+      if (got == expected || std::chrono::steady_clock::now() >= deadline) return got;
+      std::this_thread::sleep_for(ms(10));
+    }
+  }
+
   // What the simulator wrote to stderr.
   std::string diagnostics() const { return slurp(path("stderr.txt")); }
 

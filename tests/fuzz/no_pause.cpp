@@ -10,3 +10,8 @@ namespace platform {
 void SleepFor(unsigned) {}
 
 } // namespace platform
+
+bool InstantPauseLinked()
+{
+    return true;
+}

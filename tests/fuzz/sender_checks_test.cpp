@@ -3,12 +3,10 @@
 // and catch each kind of fault planted in one.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/pause.h"
 #include "tests/fuzz/sender_checks.h"
 #include "tests/fuzz/sender_session.h"
 #include "upgrade/Packet.h"
@@ -51,14 +49,6 @@ std::string Joined(const std::vector<std::string>& lines)
 }
 
 const Bytes kAck = {kACK}, kNak = {kNAK}, kC = {kStartC};
-
-TEST(SenderSession, ThePauseIsInstant)
-{
-    // Otherwise every silent reply would cost real milliseconds.
-    const auto start = std::chrono::steady_clock::now();
-    platform::Pause(5000);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
-}
 
 // ---- the real sender, driven by scripts --------------------------------------
 

@@ -24,6 +24,10 @@
 #include <string>
 #include <vector>
 
+// Defined beside the instant pause (no_pause.cpp): a program that calls it
+// does not link without that pause in place of the real one.
+bool InstantPauseLinked();
+
 namespace fuzz {
 
 constexpr size_t kMaxImage = 3072;

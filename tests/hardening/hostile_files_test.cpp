@@ -73,7 +73,7 @@ TEST(HostileDataFile, ShapedGarbageIsRefusedWithTheEntryItLacks)
         ASSERT_TRUE(s.sim.started()) << s.sim.error();
 
         EXPECT_EQ(DiscoverWith(s, c.bytes), c.messages);
-        EXPECT_EQ(s.sim.received(), c.sent);
+        EXPECT_EQ(s.sim.await_received(c.sent), c.sent);
         EXPECT_TRUE(s.dlg.IsEnded());
         EXPECT_EQ(s.dlg.Result(), IDCANCEL);
     }
@@ -151,7 +151,8 @@ TEST(HostileImagePath, FourThousandCharactersAreUsedWhole)
     EXPECT_EQ(s.messages.texts, Strings{"Successfully upgraded the firmware!"});
     std::ifstream in(s.sim.image_path(), std::ios::binary);
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == s.image);
-    EXPECT_EQ(s.sim.received(), kDiscovery + "AT~D1\rAT*NC22&F\r\n");
+    const std::string sent = kDiscovery + "AT~D1\rAT*NC22&F\r\n";
+    EXPECT_EQ(s.sim.await_received(sent), sent);
 }
 
 // An image the user may not read. Run in a child process, which drops root

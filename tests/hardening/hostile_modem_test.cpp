@@ -74,7 +74,7 @@ TEST(LongReplies, MoreThanOneReadTakesIsNoUsableReply)
         if (!c.dataFile)
             after.erase(std::remove(after.begin(), after.end(), kNoDataFile), after.end());
         EXPECT_EQ(after, c.messages);
-        EXPECT_EQ(s.sim.received(), c.sent);
+        EXPECT_EQ(s.sim.await_received(c.sent), c.sent);
         EXPECT_EQ(s.dlg.IsEnded(), !c.messages.empty());
         if (!s.dlg.IsEnded()) {
             EXPECT_EQ(s.dlg.m_strAti3, kUnknownReply);
@@ -183,7 +183,7 @@ TEST(PortNames, ThingsThatAreNotPortsArePassedOverUntouched)
     EXPECT_EQ(messages.texts[1], kNoDataFile);
     EXPECT_FALSE(dlg.IsEnded());
     EXPECT_EQ(dlg.m_strStatus, "(...as reported by modem in COM5:)");
-    EXPECT_EQ(modem.received(), kDiscovery);
+    EXPECT_EQ(modem.await_received(kDiscovery), kDiscovery);
     std::ifstream in(plain, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), content);
     EXPECT_TRUE(fs::is_fifo(fifo));

@@ -50,8 +50,8 @@ TEST_F(DetectModem, SilentDeviceIsPassedOverForTheModemOnCom4)
     m_dlg.DetectModem();
 
     EXPECT_EQ(m_messages.texts, (Texts{kPrompt, kNoDataFile}));
-    EXPECT_EQ(silent.received(), "ATE0\r\n");
-    EXPECT_EQ(modem.received(), "ATE0\r\nATI5\r\n");
+    EXPECT_EQ(silent.await_received("ATE0\r\n"), "ATE0\r\n");
+    EXPECT_EQ(modem.await_received("ATE0\r\nATI5\r\n"), "ATE0\r\nATI5\r\n");
     EXPECT_FALSE(m_dlg.IsEnded());
     EXPECT_EQ(m_dlg.m_strStatus, "(...as reported by modem in COM4:)");
     EXPECT_EQ(m_dlg.m_strPercent, " Country #");
@@ -76,7 +76,7 @@ TEST_F(DetectModem, NoModemAnywhereEndsTheDialog)
     EXPECT_EQ(m_messages.texts,
               (Texts{kPrompt, "No Response from Modem!\n\n1. Cannot find a COM: with modem attached, or\n"
                               "2. Did you turn on the modem?\n3. Did the modem connection cable installed properly?"}));
-    EXPECT_EQ(lastPort.received(), "ATE0\r\n") << "COM9 is tried too";
+    EXPECT_EQ(lastPort.await_received("ATE0\r\n"), "ATE0\r\n") << "COM9 is tried too";
     EXPECT_TRUE(m_dlg.IsEnded());
     EXPECT_EQ(m_dlg.Result(), IDCANCEL);
     EXPECT_EQ(m_dlg.m_strStatus, "");
@@ -108,7 +108,7 @@ TEST_F(DetectModem, UnusableCountryRepliesEndTheDialog)
         EXPECT_EQ(dlg.m_nCountry, 0);
         EXPECT_TRUE(dlg.IsEnded());
         EXPECT_EQ(dlg.Result(), IDCANCEL);
-        EXPECT_EQ(sim.received(), "ATE0\r\nATI5\r\n") << "no identity question after a bad country reply";
+        EXPECT_EQ(sim.await_received("ATE0\r\nATI5\r\n"), "ATE0\r\nATI5\r\n") << "no identity question after a bad country reply";
         g_ComPort.Close();
     }
 }
@@ -119,7 +119,8 @@ TEST_F(DetectModem, SampleDataFileAcceptsTheDemoModem)
     auto& sim = m_ports.Start(2);
     m_dlg.DetectModem();
     EXPECT_EQ(m_messages.texts, Texts{kPrompt});
-    EXPECT_EQ(sim.received(), "ATE0\r\nATI5\r\nATI3\r\nATI119\r\n");
+    const std::string sent = "ATE0\r\nATI5\r\nATI3\r\nATI119\r\n";
+    EXPECT_EQ(sim.await_received(sent), sent);
     EXPECT_FALSE(m_dlg.IsEnded());
     EXPECT_EQ(m_dlg.GetControlText(IDC_ATI3), "V2.301-V90_2M_DLP");
     EXPECT_EQ(m_dlg.GetControlText(IDC_ATI119), "DRAVIK 56K RevC");
@@ -134,7 +135,7 @@ TEST_F(DetectModem, RejectedIdentityEndsTheDialog)
     m_dlg.DetectModem();
     EXPECT_EQ(m_messages.texts,
               (Texts{kPrompt, "Missing ATI119 check length in 'quilvex.dat'!", "Unknown Modem for Upgrade!"}));
-    EXPECT_EQ(sim.received(), "ATE0\r\nATI5\r\n");
+    EXPECT_EQ(sim.await_received("ATE0\r\nATI5\r\n"), "ATE0\r\nATI5\r\n");
     EXPECT_TRUE(m_dlg.IsEnded());
     EXPECT_EQ(m_dlg.Result(), IDCANCEL);
 }

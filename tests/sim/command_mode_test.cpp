@@ -81,19 +81,23 @@ TEST(SimCommandMode, ReplyFaults) {
   SimProcess no_ok({"--no-ok", "--ati5", "Country 22", "--restore-reply", "\\r\\nCOUNTRY SET OK\\r\\n"});
   ASSERT_TRUE(no_ok.started()) << no_ok.error();
   PtyClient port(no_ok.link());
+  // Each reply is read up to its known end; an OK after it would show at
+  // the start of the next one.
   port.send("ATE0\r");
-  EXPECT_EQ(port.read_for(300ms), "ATE0\r");
+  EXPECT_EQ(port.read_until("ATE0\r"), "ATE0\r");
   port.send("ATI5\r");
-  EXPECT_EQ(port.read_for(300ms), "\r\nCountry 22\r\n");
+  EXPECT_EQ(port.read_until("Country 22\r\n"), "\r\nCountry 22\r\n");
   port.send("AT*NC22&F\r");
-  EXPECT_EQ(port.read_for(300ms), "\r\nCOUNTRY SET OK\r\n");
+  EXPECT_EQ(port.read_until("COUNTRY SET OK\r\n"), "\r\nCOUNTRY SET OK\r\n");
+  port.send("ATI5\r");
+  EXPECT_EQ(port.read_until("Country 22\r\n"), "\r\nCountry 22\r\n");
 
   SimProcess silent({"--silent"});
   ASSERT_TRUE(silent.started()) << silent.error();
   PtyClient dead(silent.link());
   dead.send("AT\rAT~D1\r");
-  EXPECT_EQ(dead.read_for(400ms), "");
-  EXPECT_EQ(silent.received(), "AT\rAT~D1\r");
+  EXPECT_EQ(silent.await_received("AT\rAT~D1\r"), "AT\rAT~D1\r");
+  EXPECT_EQ(dead.read_for(100ms), "");
   EXPECT_EQ(no_ok.stop(), 0) << no_ok.diagnostics();
   EXPECT_EQ(silent.stop(), 0) << silent.diagnostics();
 }
@@ -105,12 +109,12 @@ TEST(SimCommandMode, LinePacingHoldsBothDirectionsToTheRate) {
   const std::string line(200, 'A');
   const auto start = std::chrono::steady_clock::now();
   port.send(line + "\r");
-  const std::string got = port.read_until("ERROR\r\n", 5000ms);
+  const std::string got = port.read_until("ERROR\r\n");
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(got, line + "\r\r\nERROR\r\n");
   // 201 bytes in and 211 bytes out, overlapping: at least 211 / 480 s.
+  // (How close to that it gets is for the line-rate benchmark.)
   EXPECT_GE(took, 420ms);
-  EXPECT_LE(took, 1500ms);
 }
 
 TEST(SimCommandMode, LinksAreReplacedAndRemovedOnTerm) {

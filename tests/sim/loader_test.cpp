@@ -46,13 +46,13 @@ std::string enter_loader(PtyClient& port) {
   port.send("ATE0\r");
   EXPECT_EQ(port.read_until("OK\r\n"), "ATE0\r\r\nOK\r\n");
   port.send("AT~D1\r\n");
-  return port.read_n(1, 2000ms);
+  return port.read_n(1);
 }
 
 // Sends `bytes` and returns the single-byte reply.
 std::string transact(PtyClient& port, const std::string& bytes) {
   port.send(bytes);
-  return port.read_n(1, 3000ms);
+  return port.read_n(1);
 }
 
 std::string file(const std::string& path) {
@@ -110,9 +110,10 @@ TEST(SimLoader, StartCharacterTimingAndStrays) {
   PtyClient a(once.link()), b(repeating.link());
   EXPECT_EQ(enter_loader(b), "\xff");
   EXPECT_EQ(b.read_for(300ms), "") << "the LF after AT~D1 was swallowed";
-  EXPECT_EQ(b.read_n(1, 1500ms), "\xff") << "repeated after a quiet second";
+  EXPECT_EQ(b.read_n(1), "\xff") << "repeated after a quiet second";
   EXPECT_EQ(enter_loader(a), "x");
-  EXPECT_EQ(a.read_for(1500ms), "xxC") << "one start character by default";
+  EXPECT_EQ(a.read_n(3), "xxC");
+  EXPECT_EQ(a.read_for(1500ms), "") << "one start character by default";
 }
 
 TEST(SimLoader, InjectedReplies) {
@@ -150,9 +151,9 @@ TEST(SimLoader, HangupClosesTheLineAndTheSimulator) {
   ASSERT_EQ(enter_loader(port), "C");
   EXPECT_EQ(transact(port, packet(1, pattern(128, 1))), kAck);
   port.send(packet(2, pattern(128, 2)));
-  EXPECT_EQ(port.read_for(500ms), "");
+  EXPECT_EQ(port.read_for(PtyClient::kReplyLimit), "");
   EXPECT_TRUE(port.hung_up());
-  EXPECT_TRUE(sim.wait_exit(2000ms));
+  EXPECT_TRUE(sim.wait_exit(PtyClient::kReplyLimit));
   EXPECT_EQ(sim.stop(), 0) << sim.diagnostics();
   EXPECT_NE(sim.events().find("hangup packet:2\n"), std::string::npos) << sim.events();
 }

@@ -83,7 +83,7 @@ class PtyClient {
     return collect(timeout, n, [&](const std::string& got) { return got.size() >= n; });
   }
 
-  // Reads whatever arrives during `span`.
+  // Reads whatever arrives during `span`, or until the line hangs up.
   std::string read_for(ms span) {
     std::string got;
     const auto deadline = Clock::now() + span;

@@ -25,7 +25,8 @@ TEST(UpgradeSim, WholeUpgradeDeliversTheImageAndRestoresTheCountry)
     std::ifstream in(s.sim.image_path(), std::ios::binary);
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == s.image);
     // The loader swallows the LF after AT~D1; the rest is command mode's.
-    EXPECT_EQ(s.sim.received(), "ATE0\r\nATI5\r\nAT~D1\rAT*NC22&F\r\n");
+    const std::string sent = "ATE0\r\nATI5\r\nAT~D1\rAT*NC22&F\r\n";
+    EXPECT_EQ(s.sim.await_received(sent), sent);
     EXPECT_EQ(s.sim.wait_for_event("country-restored"), "country-restored 22");
     EXPECT_TRUE(s.dlg.IsEnded());
     EXPECT_EQ(s.dlg.Result(), IDOK);
@@ -46,7 +47,7 @@ TEST(UpgradeSim, WrongSizesAreRefusedBeforeTheModemHearsAnything)
         EXPECT_EQ(s.messages.texts, Strings{"Firmware size must be 512K bytes!"}) << size;
         EXPECT_FALSE(s.dlg.IsEnded());
     }
-    EXPECT_EQ(s.sim.received(), "ATE0\r\nATI5\r\n");
+    EXPECT_EQ(s.sim.await_received("ATE0\r\nATI5\r\n"), "ATE0\r\nATI5\r\n");
     EXPECT_FALSE(s.PortReleased()); // still ours, for the next try
 }
 
