@@ -10,6 +10,7 @@
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
+#include "tests/support/fake_serial.h"
 #include "upgrade/Packet.h"
 #include "upgrade/Transfer.h"
 
@@ -19,7 +20,14 @@ namespace {
 // The loader: answers from the script, frames from the sender's bytes.
 class ScriptedLoader {
 public:
-    ScriptedLoader(const uint8_t* script, size_t size, Session& s) : m_script(script), m_size(size), m_s(s) {}
+    ScriptedLoader(const uint8_t* script, size_t size, Session& s, FakeLine& line)
+        : m_script(script), m_size(size), m_s(s), m_line(line)
+    {
+        line.lines = serial::ModemLines{true, true}; // status lines always let data through
+        line.onPoll = [this](FakeLine&) { Poll(); };
+        line.onWrite = [this](FakeLine& l) { Take(l.written.back()); };
+        line.onPurge = [this](FakeLine&) { m_pending.clear(); };
+    }
 
     // Takes the next answer from the script and puts it on the line.
     void Answer()
@@ -40,40 +48,31 @@ public:
         }
     }
 
-    // One status query: lets through what is due, says how much waits.
-    size_t Poll()
+    // One status query: lets through what is due.
+    void Poll()
     {
+        Collect();
         ++m_polls;
         ++m_s.totalPolls;
         ++(m_s.units.empty() ? m_s.startPolls : m_s.units.back().polls);
         // Equal arrival polls keep the order they were sent in.
         while (!m_pending.empty() && m_pending.begin()->first <= m_polls) {
-            m_queue.push_back(m_pending.begin()->second);
+            m_line.toProgram.push_back(m_pending.begin()->second);
             m_pending.erase(m_pending.begin());
         }
-        return m_queue.size();
     }
 
-    size_t Read(uint8_t* out, size_t size)
+    // Books what the sender read since the last look to the current unit.
+    void Collect()
     {
-        size_t got = 0;
-        for (; got < size && got < m_queue.size(); ++got) {
-            out[got] = m_queue[got];
-            (m_s.units.empty() ? m_s.startReads : m_s.units.back().reads).push_back(out[got]);
-        }
-        m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(got));
-        return got;
-    }
-
-    void Purge()
-    {
-        m_queue.clear();
-        m_pending.clear();
+        for (; m_seenRead < m_line.read.size(); ++m_seenRead)
+            (m_s.units.empty() ? m_s.startReads : m_s.units.back().reads).push_back(m_line.read[m_seenRead]);
     }
 
     // One byte from the sender.
     void Take(uint8_t byte)
     {
+        Collect();
         if (m_frame.empty()) {
             if (m_checkLen == 0) // first write: the last byte read picked the mode
                 m_checkLen = !m_s.startReads.empty() && m_s.startReads.back() != kNAK ? 2 : 1;
@@ -106,70 +105,12 @@ private:
     size_t m_size;
     size_t m_pos = 0;
     Session& m_s;
+    FakeLine& m_line;
+    size_t m_seenRead = 0;                      // bytes of m_line.read booked
     uint64_t m_polls = 0;
     std::multimap<uint64_t, uint8_t> m_pending; // arrival poll -> byte
-    std::vector<uint8_t> m_queue;               // arrived, not yet read
     std::vector<uint8_t> m_frame;               // the frame being written
     size_t m_checkLen = 0;                      // 0 until the first write
-};
-
-// The loader as a serial device. Status lines always let data through.
-class LoaderDevice final : public serial::Device {
-public:
-    explicit LoaderDevice(ScriptedLoader& loader) : m_loader(loader) {}
-    bool SetQueueSizes(size_t, size_t) override { return Usable(); }
-    bool Purge() override
-    {
-        if (Usable())
-            m_loader.Purge();
-        return Usable();
-    }
-    bool SetTimeouts(const serial::Timeouts&) override { return Usable(); }
-    bool GetLineState(serial::LineState&) override { return Usable(); }
-    bool SetLineState(const serial::LineState&) override { return Usable(); }
-    bool ClearError(serial::Status& out) override
-    {
-        out = serial::Status{};
-        if (!Usable())
-            return false;
-        out.inputQueued = m_loader.Poll();
-        return true;
-    }
-    bool Read(void* buf, size_t size, size_t& got) override
-    {
-        got = Usable() ? m_loader.Read(static_cast<uint8_t*>(buf), size) : 0;
-        return Usable();
-    }
-    bool Write(const void* buf, size_t size, size_t& put) override
-    {
-        put = 0;
-        if (!Usable())
-            return false;
-        for (; put < size; ++put)
-            m_loader.Take(static_cast<const uint8_t*>(buf)[put]);
-        return true;
-    }
-    bool GetModemLines(serial::ModemLines& out) override
-    {
-        out = serial::ModemLines{true, true};
-        return Usable();
-    }
-    bool Close() override
-    {
-        const bool ok = Usable();
-        m_closed = true;
-        return ok;
-    }
-
-private:
-    bool Usable() const
-    {
-        if (m_closed)
-            serial::SetLastError(EBADF);
-        return !m_closed;
-    }
-    ScriptedLoader& m_loader;
-    bool m_closed = false;
 };
 
 // Puts the real opener and no main dialog back, whatever happens.
@@ -209,11 +150,12 @@ Session RunSender(const uint8_t* script, size_t size)
         return s;
     }
 
-    ScriptedLoader loader(script + used, size - used, s);
+    FakeLine line;
+    ScriptedLoader loader(script + used, size - used, s, line);
     MessageRecorder messages;
     CQuilvexDlg dlg;
     Restore restore;
-    serial::SetOpener([&loader](const std::string&) { return std::make_unique<LoaderDevice>(loader); });
+    line.Install();
     if (!g_ComPort.Open("COM1")) {
         s.setupError = "cannot open the scripted line";
         return s;
@@ -225,6 +167,7 @@ Session RunSender(const uint8_t* script, size_t size)
 
     loader.Answer(); // the loader's first word: the start character, or not
     s.result = SendFirmware(file.get(), s.use1K, static_cast<int64_t>(imageSize + (s.sizeChanged ? 1 : 0)));
+    loader.Collect();
     s.partialFrame = loader.Unfinished();
     s.messages = messages.texts;
     s.progressSteps = dlg.m_ctlProgress.StepCount();
