@@ -11,16 +11,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
-if [ -z "${DISPLAY:-}" ]; then
-  need=()
-  for p in imagemagick; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-  done
-  if [ ${#need[@]} -gt 0 ]; then
-    sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}"
-  fi
-fi
 scripts/build.sh build
 
 scripts/run-demo.sh build/bin quilvex.dat demo-out

@@ -25,23 +25,30 @@ for n in 1 2 3 4 5 6 7 8 9; do export "QUILVEX_COM$n=$work/com$n"; done
 rm -f "$out/received.dlf"
 "$bin/quilvex-modem-sim" --link "$work/com4" --country 22 --image-out "$out/received.dlf" >"$work/sim.out" &
 sim_pid=$!
-for _ in $(seq 50); do [ -e "$work/com4" ] && break; sleep 0.1; done
-[ -e "$work/com4" ] || { echo "the modem simulator did not start" >&2; exit 1; }
+for _ in $(seq 300); do [ -e "$work/com4" ] && break; sleep 0.1; done
+[ -e "$work/com4" ] || { echo "the modem simulator did not start within 30 s" >&2; exit 1; }
 
 # The program runs where the data file is, and the data file names the image.
 cp "$data" "$work/quilvex.dat"
 head -c 524288 /dev/urandom >"$work/firmware.dlf"
 cd "$work"
 
+status=0
 if [ -n "${DISPLAY:-}" ]; then
-  "$bin/quilvex"
+  "$bin/quilvex" || status=$?
 else
-  "$here/drive-demo.sh" "$bin/quilvex" "$out"
+  "$here/drive-demo.sh" "$bin/quilvex" "$out" || status=$?
+fi
+if [ $status -ne 0 ]; then
+  echo "What the simulated modem saw:" >&2
+  sed 's/^/  /' "$work/sim.out" >&2
+  exit $status
 fi
 
 if cmp -s "$work/firmware.dlf" "$out/received.dlf"; then
   echo "The simulated modem received the image byte for byte ($(grep -o 'country-restored [0-9]*' "$work/sim.out" || echo 'country not restored'))."
 else
-  echo "The simulated modem did not receive the image." >&2
+  echo "The simulated modem did not receive the image. What it saw:" >&2
+  sed 's/^/  /' "$work/sim.out" >&2
   exit 1
 fi

@@ -4,9 +4,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev
   qt6-base-dev fonts-dejavu-core
-  lrzsz xvfb xauth xdotool clang util-linux
+  lrzsz xvfb xauth xdotool imagemagick clang util-linux
   libudev-dev libsystemd-dev dbus python3-dbusmock
   # the Windows build and its tests under Wine
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64
@@ -19,6 +19,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  # Through sudo as well: sudo drops the caller's environment.
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 fi
