@@ -42,6 +42,8 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
   as_user ./bin/identify_refusal_tests --gtest_brief=1
   echo "== the demo upgrade as an ordinary user"
   (unset DISPLAY QT_QPA_PLATFORM; as_user scripts/run-demo.sh bin quilvex.dat "$scratch/demo-out")
+  rm -rf build/demo-out && cp -r "$scratch/demo-out" build/demo-out && rm -f build/demo-out/received.dlf
+  if ls build/demo-out/*.png >/dev/null 2>&1; then echo "The demo's screenshots: build/demo-out/"; fi
 fi
 
 [ "${QUILVEX_QUICK:-0}" = 1 ] && exit 0
