@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
+#include "platform/pause.h"
 #include "testing/sim_process.h"
 #include "tests/identify/temp_cwd.h"
 
@@ -24,14 +26,23 @@ const std::string kAti119 = "DRAVIK 56K RevC";
 class IdentityCheck : public testing::Test {
 protected:
     void TearDown() override { g_ComPort.Close(); } // before the simulator goes
-    void Connect(std::vector<std::string> args = {})
+    // `replyEnd`: how the reply to ATE0 ends.
+    void Connect(std::vector<std::string> args = {}, const std::string& replyEnd = "OK\r\n")
     {
         m_sim = &m_ports.Start(1, std::move(args));
         ASSERT_TRUE(m_sim->started()) << m_sim->error();
         ASSERT_EQ(g_ComPort.Open("COM1"), 1);
         g_ComPort.SendCommand("ATE0", true);
-        std::string discarded;
-        g_ComPort.ReadResponse(discarded);
+        // The whole reply, however late it comes, so that none of it is
+        // left for the check's first read.
+        std::string reply, piece;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!reply.ends_with(replyEnd) && std::chrono::steady_clock::now() < deadline) {
+            if (g_ComPort.ReadResponse(piece) == 0)
+                platform::Pause(1);
+            reply += piece;
+        }
+        ASSERT_TRUE(reply.ends_with(replyEnd)) << reply;
         m_seen = m_sim->received().size();
     }
 
@@ -106,7 +117,7 @@ TEST_F(IdentityCheck, NoMoreThanThirtyCharactersAreCompared)
 
 TEST_F(IdentityCheck, RepliesWithoutOkShowAsUnknown)
 {
-    Connect({"--no-ok"});
+    Connect({"--no-ok"}, "ATE0\r");
     EXPECT_EQ(Check("L3 = 0\nE3 = x\nL119 = 6\nE119 = DRAVIK\n"), 0);
     EXPECT_EQ(Sent(), "ATI3\r\nATI119\r\n");
     EXPECT_EQ(m_dlg->m_strAti3, "*** Unknown ***");
