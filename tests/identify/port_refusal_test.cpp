@@ -1,7 +1,7 @@
 // Discovery names the ports it could not open when the user can do
 // something about it: no access, or another program holding the port.
 // Run as an ordinary user; as root the search itself runs as nobody.
-#include "support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 #include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
 #include "tests/support/pty_pair.h"
+#include "testing/port_map.h"
 
 namespace {
 
@@ -96,21 +97,8 @@ private:
 
 class PortRefusal : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        for (int n = 1; n <= 9; ++n)
-            SetCom(n, "/nonexistent/quilvex-no-port-" + std::to_string(n));
-    }
-    void TearDown() override
-    {
-        g_ComPort.Close();
-        for (int n = 1; n <= 9; ++n)
-            unsetenv(("QUILVEX_COM" + std::to_string(n)).c_str());
-    }
-    static void SetCom(int n, const std::string& path)
-    {
-        setenv(("QUILVEX_COM" + std::to_string(n)).c_str(), path.c_str(), 1);
-    }
+    void TearDown() override { g_ComPort.Close(); }
+    void SetCom(int n, const std::string& path) { m_ports.Map(n, path); }
     Texts Discover()
     {
         MessageRecorder messages;
@@ -122,6 +110,8 @@ protected:
         EXPECT_TRUE(dlg.IsEnded());
         return messages.texts;
     }
+
+    PortMap m_ports;
 };
 
 TEST_F(PortRefusal, NoModemMessageNamesTheRefusedAndTheBusyPort)
@@ -142,8 +132,8 @@ TEST_F(PortRefusal, NoModemMessageNamesTheRefusedAndTheBusyPort)
                                               "): permission denied. Add your user to the dialout group and log "
                                               "in again.\n\nCOM5 (" + held.Path() +
                                               ") is in use by another program."}));
-    EXPECT_EQ(locked.Receive(0), "");
-    EXPECT_EQ(held.Receive(0), "");
+    EXPECT_EQ(locked.Drain(0), "");
+    EXPECT_EQ(held.Drain(0), "");
 }
 
 TEST_F(PortRefusal, AbsentAndSilentPortsLeaveTheMessageAsItIs)
@@ -153,7 +143,7 @@ TEST_F(PortRefusal, AbsentAndSilentPortsLeaveTheMessageAsItIs)
     ASSERT_EQ(chmod(silent.Path().c_str(), 0666), 0);
     SetCom(3, silent.Path());
     EXPECT_EQ(Discover(), (Texts{kPrompt, kNoModem}));
-    EXPECT_EQ(silent.Receive(), "ATE0\r\n");
+    EXPECT_EQ(silent.ReceiveBytes(6), "ATE0\r\n");
 }
 
 } // namespace

@@ -181,7 +181,7 @@ TEST_F(ComPortOnPty, ThingsThatAreNotSerialPortsAreRefused)
     std::string file = std::string(dir) + "/plain";
     close(open(file.c_str(), O_CREAT | O_WRONLY, 0600));
     for (const std::string& path : {file, std::string(dir)}) {
-        setenv("QUILVEX_COM3", path.c_str(), 1);
+        ports.Map(3, path);
         CComPort port;
         port.Probe("COM3", "");
         EXPECT_EQ(port.m_bPresent, 0) << path;

@@ -12,7 +12,7 @@
 #include <vector>
 
 // Before res/resource.h, whose IDOK macro would clash with ui::IDOK.
-#include "tests/support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
