@@ -15,7 +15,6 @@ namespace serial {
 namespace {
 
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
-constexpr DWORD kLineErrors = CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER | CE_BREAK;
 
 bool Fail(DWORD err)
 {
@@ -134,8 +133,6 @@ public:
         if (!QueryQueue(queued))
             return FailLast();
         out.inputQueued = queued;
-        out.lineError = (m_seenErrors & kLineErrors) != 0;
-        m_seenErrors = 0;
         return true;
     }
 
@@ -211,15 +208,14 @@ public:
     }
 
 private:
-    // Asks how many bytes are waiting. The line errors the query clears are
-    // kept until ClearError reports them. False on failure (GetLastError set).
+    // Asks how many bytes are waiting (clearing any pending line error).
+    // False on failure (GetLastError set).
     bool QueryQueue(DWORD& queued)
     {
         DWORD errors = 0;
         COMSTAT stat{};
         if (!::ClearCommError(m_handle, &errors, &stat))
             return false;
-        m_seenErrors |= errors;
         queued = stat.cbInQue;
         return true;
     }
@@ -234,7 +230,6 @@ private:
     DCB m_originalState;
     COMMTIMEOUTS m_originalTimeouts;
     bool m_noLines = false; // the driver cannot report the status lines
-    DWORD m_seenErrors = 0;  // line errors cleared but not yet reported
 };
 
 } // namespace

@@ -2,7 +2,7 @@
 // COM ports, against the simulated modem on COM4: discovery over COM1-COM9,
 // the identity check, and whole upgrades with their failures.
 // The recorder names ui::IDOK, which resource.h's IDOK macro would mangle.
-#include "tests/support/message_recorder.h"
+#include "testing/message_recorder.h"
 
 #include <gtest/gtest.h>
 
