@@ -1,0 +1,27 @@
+// The program's 8-bit strings (system code page) on the desktop's terms.
+#pragma once
+
+#include <string>
+
+namespace ui::win32 {
+
+// `text` in UTF-16, read in the system code page. Empty text gives "".
+std::wstring Widen(const std::string& text);
+
+// A "Label|pattern|Label|pattern||" filter as the file-open dialog reads it:
+// the same pairs separated and ended by NULs, the list by a second NUL.
+// Stops at the first empty label, as the closing "||" does.
+std::string ChooserFilter(const std::string& pairs);
+// The extension the file-open dialog appends ("dlf" from "*.dlf"), or ""
+// when the text names no single plain extension.
+std::string ChooserExtension(const std::string& defaultExtension);
+
+// The executable's file name without folder and extension ("quilvex");
+// "quilvex" when the system cannot tell.
+std::string ProgramName();
+
+// The system's text for error `code` (GetLastError), without the trailing
+// line break; "error <code>" when it has none.
+std::string SystemErrorText(unsigned long code);
+
+} // namespace ui::win32
