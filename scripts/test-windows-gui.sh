@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# End to end on the Windows program's real window: quilvex.exe runs under
+# Wine on a virtual X display, the modem simulator sits on a pseudo-terminal
+# that the Wine prefix maps to COM4 (COM1-COM3 lead nowhere), and
+# quilvex-ui-driver.exe works the windows. Three runs:
+#   1. a whole upgrade, with a refused file on the way and the About box;
+#   2. a transfer the modem cancels, which ends the program;
+#   3. a screenshot of the main window (with --screenshot FILE).
+# Usage: test-windows-gui.sh [--screenshot FILE] [WIN_BUILD [LINUX_BUILD]]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+shot=""
+if [ "${1:-}" = --screenshot ]; then shot=$(realpath -m "$2"); shift 2; fi
+win=$(realpath "${1:-build-win64}")
+linux=$(realpath "${2:-build}")
+sim="$linux/bin/quilvex-modem-sim"
+for f in "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$sim"; do
+  [ -x "$f" ] || [ -f "$f" ] || { echo "test-windows-gui: missing $f" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/quilvex-wingui-XXXXXX)
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb_pid="" sim_pid=""
+stop_sim() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; sim_pid=""; fi
+}
+cleanup() {
+  stop_sim
+  wineserver -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A display of our own: the first free number from 57 on.
+display=57
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+[ -e "/tmp/.X11-unix/X$display" ] || { echo "test-windows-gui: Xvfb did not start" >&2; exit 1; }
+
+echo "== Wine prefix"
+timeout 120 wineboot -i >/dev/null 2>&1
+# Windows drawn by Wine itself (caption, system menu) on a desktop of its own.
+timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
+wineserver -k 2>/dev/null || true # the desktop setting holds from the next start
+for n in 1 2 3 5 6 7 8 9; do ln -sfn "$work/nowhere$n" "$WINEPREFIX/dosdevices/com$n"; done
+ln -sfn "$work/modem" "$WINEPREFIX/dosdevices/com4"
+
+run="$work/run"
+mkdir -p "$run"
+cp quilvex.dat "$run/"
+head -c 524288 /dev/urandom >"$run/firmware.dlf"
+head -c 524287 "$run/firmware.dlf" >"$run/short.dlf"
+cp "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$run/"
+
+start_sim() {
+  rm -f "$work/modem" "$run/received.dlf" "$work/sim.log"
+  "$sim" --link "$work/modem" --country 22 --image-out "$run/received.dlf" --log "$work/sim.log" "$@" >"$work/sim.out" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do [ -e "$work/modem" ] && break; sleep 0.05; done
+  [ -e "$work/modem" ] || { echo "test-windows-gui: the modem simulator did not start" >&2; exit 1; }
+}
+drive() {
+  (cd "$run" && timeout 400 wine quilvex-ui-driver.exe quilvex.exe "$@")
+}
+
+prompt='Preparing to detect Modem...\n\nPlease close any other Application Program\n\nDo you want to continue?'
+found='(...as reported by modem in COM4:)'
+
+echo "== GUI: a whole upgrade, a refused file first"
+t0=$SECONDS
+start_sim
+drive "box:ok:$prompt" main "expect:1009:$found" "expect:1006: Country #" expect:1007:22 \
+  expect:1003:V2.301-V90_2M_DLP "expect:1004:DRAVIK 56K RevC" expect:1001:firmware.dlf about \
+  set:1001:short.dlf click:1 'box:ok:Firmware size must be 512K bytes!' "expect:1009:$found" \
+  set:1001:firmware.dlf click:1 busy 'box:ok:Successfully upgraded the firmware!' exit:0
+stop_sim
+cmp "$run/firmware.dlf" "$run/received.dlf" || { echo "the simulated modem did not receive the image" >&2; exit 1; }
+grep -qa 'AT\*NC22&F' "$work/sim.log" || { echo "AT*NC22&F never reached the modem" >&2; exit 1; }
+echo "   image received byte for byte, AT*NC22&F on the wire ($((SECONDS - t0)) s)"
+
+echo "== GUI: the modem cancels the transfer"
+t0=$SECONDS
+start_sim --can-packet 3
+drive "box:ok:$prompt" main expect:1001:firmware.dlf click:1 \
+  'box:ok:Transmission Aborted!\n\n*** Transfer canceled by REMOTE ***' exit:0
+stop_sim
+if grep -qa 'AT\*NC' "$work/sim.log"; then echo "a country code was sent after a failed transfer" >&2; exit 1; fi
+echo "   ended with the cancel message, nothing restored ($((SECONDS - t0)) s)"
+
+if [ -n "$shot" ]; then
+  echo "== GUI: screenshot of the main window"
+  start_sim
+  rm -f "$run/shot.done"
+  drive "box:ok:$prompt" main "expect:1009:$found" ready:shot.done click:2 exit:0 >"$work/driver.out" 2>&1 &
+  driver=$!
+  for _ in $(seq 600); do grep -q READY "$work/driver.out" 2>/dev/null && break; sleep 0.1; done
+  sleep 1 # the window's first paint after its texts
+  geometry=$(sed -n 's/^READY \([0-9x+-]*\).*/\1/p' "$work/driver.out")
+  import -window root -crop "$geometry" +repage "$shot"
+  touch "$run/shot.done"
+  wait "$driver" || { cat "$work/driver.out" >&2; exit 1; }
+  stop_sim
+  echo "   $shot"
+fi
