@@ -5,12 +5,21 @@
 # quilvex-ui-driver.exe works the windows. Three runs:
 #   1. a whole upgrade, with a refused file on the way and the About box;
 #   2. a transfer the modem cancels, which ends the program;
-#   3. a screenshot of the main window (with --screenshot FILE).
-# Usage: test-windows-gui.sh [--screenshot FILE] [WIN_BUILD [LINUX_BUILD]]
+#   3. a screenshot of the main window (with --screenshot FILE);
+#   4. the installer (with --installer SETUP.EXE): installs silently, the
+#      installed program starts and shows its first prompt, the uninstaller
+#      removes it again.
+# Usage: test-windows-gui.sh [--screenshot FILE] [--installer SETUP.EXE] [WIN_BUILD [LINUX_BUILD]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-shot=""
-if [ "${1:-}" = --screenshot ]; then shot=$(realpath -m "$2"); shift 2; fi
+shot="" setup=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --screenshot) shot=$(realpath -m "$2"); shift 2 ;;
+    --installer) setup=$(realpath "$2"); shift 2 ;;
+    *) break ;;
+  esac
+done
 win=$(realpath "${1:-build-win64}")
 linux=$(realpath "${2:-build}")
 sim="$linux/bin/quilvex-modem-sim"
@@ -106,4 +115,25 @@ if [ -n "$shot" ]; then
   wait "$driver" || { cat "$work/driver.out" >&2; exit 1; }
   stop_sim
   echo "   $shot"
+fi
+
+if [ -n "$setup" ]; then
+  echo "== installer: silent install, start, uninstall"
+  t0=$SECONDS
+  timeout 300 wine "$setup" /S
+  dir="$WINEPREFIX/drive_c/Program Files/Quilvex"
+  for f in quilvex.exe quilvex.dat README.txt Uninstall.exe; do
+    [ -f "$dir/$f" ] || { echo "the installer did not install $f" >&2; ls -la "$dir" >&2 || true; exit 1; }
+  done
+  link=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Quilvex/Quilvex.lnk' | head -1)
+  [ -n "$link" ] || { echo "no Start-menu shortcut" >&2; exit 1; }
+  # The installed program, started in its folder as the shortcut does: its
+  # first prompt shows; Cancel ends it.
+  (cd "$dir" && timeout 120 wine "$run/quilvex-ui-driver.exe" 'C:\Program Files\Quilvex\quilvex.exe' \
+    "box:cancel:$prompt" exit:0)
+  timeout 120 wine "C:\\Program Files\\Quilvex\\Uninstall.exe" /S
+  # The uninstaller finishes from a copy of itself: wait for it, with a limit.
+  for _ in $(seq 300); do [ -e "$dir/quilvex.exe" ] || break; sleep 0.1; done
+  [ ! -e "$dir/quilvex.exe" ] || { echo "the uninstaller left quilvex.exe behind" >&2; exit 1; }
+  echo "   installed, started, uninstalled ($((SECONDS - t0)) s)"
 fi
