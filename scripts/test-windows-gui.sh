@@ -28,36 +28,22 @@ for f in "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$sim"; do
 done
 
 work=$(mktemp -d /tmp/quilvex-wingui-XXXXXX)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-xvfb_pid="" sim_pid=""
+. scripts/wine-desktop.sh
+sim_pid=""
 stop_sim() {
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; sim_pid=""; fi
 }
 cleanup() {
   stop_sim
-  wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  wine_desktop_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# A display of our own: the first free number from 57 on.
-display=57
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-[ -e "/tmp/.X11-unix/X$display" ] || { echo "test-windows-gui: Xvfb did not start" >&2; exit 1; }
-
 echo "== Wine prefix"
-timeout 120 wineboot -i >/dev/null 2>&1
-# Windows drawn by Wine itself (caption, system menu) on a desktop of its own.
-timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
-wineserver -k 2>/dev/null || true # the desktop setting holds from the next start
-for n in 1 2 3 5 6 7 8 9; do ln -sfn "$work/nowhere$n" "$WINEPREFIX/dosdevices/com$n"; done
-ln -sfn "$work/modem" "$WINEPREFIX/dosdevices/com4"
+t0=$SECONDS
+wine_desktop_start "$work"
+echo "   ready ($((SECONDS - t0)) s)"
 
 run="$work/run"
 mkdir -p "$run"
@@ -67,11 +53,11 @@ head -c 524287 "$run/firmware.dlf" >"$run/short.dlf"
 cp "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$run/"
 
 start_sim() {
-  rm -f "$work/modem" "$run/received.dlf" "$work/sim.log"
-  "$sim" --link "$work/modem" --country 22 --image-out "$run/received.dlf" --log "$work/sim.log" "$@" >"$work/sim.out" 2>&1 &
+  rm -f "$work/com4" "$run/received.dlf" "$work/sim.log"
+  "$sim" --link "$work/com4" --country 22 --image-out "$run/received.dlf" --log "$work/sim.log" "$@" >"$work/sim.out" 2>&1 &
   sim_pid=$!
-  for _ in $(seq 100); do [ -e "$work/modem" ] && break; sleep 0.05; done
-  [ -e "$work/modem" ] || { echo "test-windows-gui: the modem simulator did not start" >&2; exit 1; }
+  for _ in $(seq 100); do [ -e "$work/com4" ] && break; sleep 0.05; done
+  [ -e "$work/com4" ] || { echo "test-windows-gui: the modem simulator did not start" >&2; exit 1; }
 }
 drive() {
   (cd "$run" && timeout 400 wine quilvex-ui-driver.exe quilvex.exe "$@")

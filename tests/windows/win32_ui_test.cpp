@@ -1,0 +1,179 @@
+// The Win32 front end's pieces that need no display: the in-memory dialog
+// templates read back field by field, the file chooser's filter and default
+// extension, the message boxes' caption, and what counts as user input.
+#include <gtest/gtest.h>
+
+#include "platform/ui/win32_input_gate.h"
+#include "platform/ui/win32_template.h"
+#include "platform/ui/win32_text.h"
+#include "res/resource.h"
+
+namespace {
+
+using ui::ControlKind;
+using ui::win32::BuildDialogTemplate;
+
+// Reads a DLGTEMPLATE back the way the dialog manager does.
+class TemplateReader {
+public:
+    explicit TemplateReader(const std::vector<uint16_t>& words) : m_words(words) {}
+    uint16_t Word() { return m_pos < m_words.size() ? m_words[m_pos++] : 0xDEAD; }
+    uint32_t Dword()
+    {
+        uint32_t low = Word();
+        return low | (static_cast<uint32_t>(Word()) << 16);
+    }
+    int16_t Short() { return static_cast<int16_t>(Word()); }
+    std::wstring String()
+    {
+        std::wstring s;
+        for (uint16_t w = Word(); w != 0 && m_pos <= m_words.size(); w = Word())
+            s += static_cast<wchar_t>(w);
+        return s;
+    }
+    // A class or title: an ordinal (0xFFFF, value) or a string.
+    std::wstring StringOrOrdinal()
+    {
+        if (m_pos < m_words.size() && m_words[m_pos] == 0xFFFF) {
+            ++m_pos;
+            return L"#" + std::to_wstring(Word());
+        }
+        return String();
+    }
+    void AlignDword() { m_pos += m_pos % 2; }
+    size_t Position() const { return m_pos; }
+
+private:
+    const std::vector<uint16_t>& m_words;
+    size_t m_pos = 0;
+};
+
+std::wstring ExpectedClass(ControlKind kind)
+{
+    switch (kind) {
+    case ControlKind::Edit:
+        return L"#129";
+    case ControlKind::Label:
+    case ControlKind::Icon:
+        return L"#130";
+    case ControlKind::ProgressBar:
+        return L"msctls_progress32";
+    default:
+        return L"#128";
+    }
+}
+
+// Every template of the program, read back, says what its table says.
+TEST(Win32DialogTemplate, ReadsBackAsTheTableSaysForEveryDialog)
+{
+    RegisterResources();
+    for (int id : {IDD_QUILVEX_DIALOG, IDD_ABOUTBOX}) {
+        SCOPED_TRACE(id);
+        const ui::DialogTemplate* tmpl = ui::FindDialogTemplate(id);
+        ASSERT_NE(tmpl, nullptr);
+        const std::vector<uint16_t> words = BuildDialogTemplate(*tmpl);
+        TemplateReader in(words);
+        const uint32_t style = in.Dword();
+        EXPECT_EQ(style, ui::win32::DialogStyle(*tmpl));
+        EXPECT_TRUE(style & DS_SETFONT);
+        EXPECT_TRUE(style & WS_CAPTION);
+        EXPECT_TRUE(style & WS_SYSMENU);
+        EXPECT_TRUE(style & DS_MODALFRAME);
+        EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_VISIBLE));
+        EXPECT_EQ(in.Dword(), id == IDD_QUILVEX_DIALOG ? static_cast<uint32_t>(WS_EX_APPWINDOW) : 0u);
+        ASSERT_EQ(in.Word(), tmpl->controls.size());
+        in.Short();
+        in.Short();
+        EXPECT_EQ(in.Short(), tmpl->cx);
+        EXPECT_EQ(in.Short(), tmpl->cy);
+        EXPECT_EQ(in.StringOrOrdinal(), L""); // menu
+        EXPECT_EQ(in.StringOrOrdinal(), L""); // class
+        EXPECT_EQ(in.String(), ui::win32::Widen(tmpl->title));
+        EXPECT_EQ(in.Word(), 8);
+        EXPECT_EQ(in.String(), L"MS Sans Serif");
+
+        for (const ui::ControlTemplate& c : tmpl->controls) {
+            SCOPED_TRACE(c.text);
+            in.AlignDword();
+            const uint32_t itemStyle = in.Dword();
+            EXPECT_EQ(itemStyle, ui::win32::ControlStyle(c));
+            EXPECT_TRUE(itemStyle & WS_CHILD);
+            EXPECT_TRUE(itemStyle & WS_VISIBLE);
+            EXPECT_EQ((itemStyle & WS_TABSTOP) != 0, (c.style & ui::StyleTabStop) != 0);
+            EXPECT_EQ(in.Dword(), 0u);
+            EXPECT_EQ(in.Short(), c.x);
+            EXPECT_EQ(in.Short(), c.y);
+            EXPECT_EQ(in.Short(), c.cx);
+            EXPECT_EQ(in.Short(), c.cy);
+            EXPECT_EQ(in.Word(), static_cast<uint16_t>(c.id));
+            EXPECT_EQ(in.StringOrOrdinal(), ExpectedClass(c.kind));
+            if (c.kind == ControlKind::Icon)
+                EXPECT_EQ(in.StringOrOrdinal(), L"#" + std::to_wstring(c.iconId));
+            else
+                EXPECT_EQ(in.StringOrOrdinal(), ui::win32::Widen(c.text));
+            EXPECT_EQ(in.Word(), 0); // no creation data
+        }
+        EXPECT_EQ(in.Position(), words.size());
+    }
+}
+
+TEST(Win32DialogTemplate, ControlStylesFollowTheKinds)
+{
+    using ui::win32::ControlStyle;
+    const auto styleOf = [](ControlKind kind, unsigned flags) {
+        ui::ControlTemplate c;
+        c.kind = kind;
+        c.style = flags;
+        return ControlStyle(c);
+    };
+    EXPECT_EQ(styleOf(ControlKind::DefPushButton, 0) & 0xF, static_cast<unsigned long>(BS_DEFPUSHBUTTON));
+    EXPECT_EQ(styleOf(ControlKind::PushButton, 0) & 0xF, static_cast<unsigned long>(BS_PUSHBUTTON));
+    EXPECT_EQ(styleOf(ControlKind::GroupBox, 0) & 0xF, static_cast<unsigned long>(BS_GROUPBOX));
+    EXPECT_TRUE(styleOf(ControlKind::Edit, ui::StyleAutoHScroll | ui::StyleBorder) & ES_AUTOHSCROLL);
+    EXPECT_TRUE(styleOf(ControlKind::Edit, ui::StyleAutoHScroll | ui::StyleBorder) & WS_BORDER);
+    EXPECT_FALSE(styleOf(ControlKind::Edit, 0) & ES_AUTOHSCROLL);
+    // Labels keep "&" as the mnemonic marker: no SS_NOPREFIX.
+    EXPECT_FALSE(styleOf(ControlKind::Label, 0) & SS_NOPREFIX);
+    EXPECT_EQ(styleOf(ControlKind::Icon, 0) & SS_TYPEMASK, static_cast<unsigned long>(SS_ICON));
+}
+
+TEST(Win32FileChooser, FilterPairsBecomeNulSeparatedAndEndAtTheClosingBars)
+{
+    using ui::win32::ChooserFilter;
+    using namespace std::string_literals;
+    EXPECT_EQ(ChooserFilter("Binary Files (*.dlf)|*.dlf|All Files (*.*)|*.*||"),
+              "Binary Files (*.dlf)\0*.dlf\0All Files (*.*)\0*.*\0\0"s);
+    EXPECT_EQ(ChooserFilter("Images|*.dlf"), "Images\0*.dlf\0\0"s); // no closing bars
+    EXPECT_EQ(ChooserFilter("A|*.a||B|*.b||"), "A\0*.a\0\0"s);       // nothing after the end
+    EXPECT_EQ(ChooserFilter("Label only|"), "\0"s);                  // a label without a pattern
+    EXPECT_EQ(ChooserFilter(""), "\0"s);
+}
+
+TEST(Win32FileChooser, DefaultExtensionIsThePlainExtension)
+{
+    using ui::win32::ChooserExtension;
+    EXPECT_EQ(ChooserExtension("*.dlf"), "dlf");
+    EXPECT_EQ(ChooserExtension(".dlf"), "dlf");
+    EXPECT_EQ(ChooserExtension("dlf"), "dlf");
+    EXPECT_EQ(ChooserExtension("*.*"), "");
+    EXPECT_EQ(ChooserExtension("*.d?f"), "");
+    EXPECT_EQ(ChooserExtension(""), "");
+}
+
+TEST(Win32MessageBox, CaptionIsTheExecutablesNameWithoutExtension)
+{
+    EXPECT_EQ(ui::win32::ProgramName(), "win_ui_tests");
+}
+
+TEST(Win32InputGate, KeyboardAndMouseAreInputAndCommandsAreNot)
+{
+    using ui::win32::IsUserInput;
+    for (UINT message : std::initializer_list<UINT>{WM_KEYDOWN, WM_CHAR, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE, WM_MOUSEWHEEL,
+                         WM_NCLBUTTONDOWN, WM_NCMOUSEMOVE})
+        EXPECT_TRUE(IsUserInput(message)) << message;
+    for (UINT message :
+         std::initializer_list<UINT>{WM_PAINT, WM_NULL, WM_CLOSE, WM_COMMAND, WM_SYSCOMMAND, WM_TIMER, WM_SETTEXT, WM_GETTEXT, BM_CLICK})
+        EXPECT_FALSE(IsUserInput(message)) << message;
+}
+
+} // namespace
