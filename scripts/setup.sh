@@ -9,7 +9,7 @@ packages=(
   lrzsz xvfb xauth xdotool imagemagick clang util-linux
   libudev-dev libsystemd-dev dbus python3-dbusmock
   # the Windows build and its tests under Wine
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64 nsis
 )
 
 missing=()

@@ -140,6 +140,26 @@ run_plain_suite "$root/build-win64/bin/win_logic_tests.exe"
 run_sim_suite "$root/build-win64/bin/win_modem_tests.exe"
 echo "   ran in $((SECONDS - started)) s"
 
+echo "== Windows front end: display-free tests under Wine"
+started=$SECONDS
+if timeout 120 wine "$root/build-win64/bin/win_ui_tests.exe" --gtest_brief=1 >"$work/ui.txt" 2>&1; then
+  passed=$((passed + 1))
+  echo "ok    win_ui_tests ($((SECONDS - started)) s)"
+else
+  echo "FAIL  win_ui_tests"; tr -d '\r' <"$work/ui.txt" | sed 's/^/      /'
+  failed+=(win_ui_tests)
+fi
+
+echo "== Windows program: its window end to end, and its installer"
+started=$SECONDS
+setup=$(ls -t "$root"/build-win64/Quilvex-*-win64-setup.exe | head -1)
+if timeout 900 scripts/test-windows-gui.sh --installer "$setup" build-win64 build; then
+  passed=$((passed + 1))
+else
+  failed+=(test-windows-gui)
+fi
+echo "   ran in $((SECONDS - started)) s"
+
 echo "== Windows: $passed passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
   printf '   failed: %s\n' "${failed[@]}"
