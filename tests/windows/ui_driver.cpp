@@ -19,6 +19,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -79,36 +80,40 @@ std::wstring ClassOf(HWND hwnd)
     return name;
 }
 
+struct WindowSearch {
+    DWORD pid = 0;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProgramWindow(HWND hwnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == search->pid && IsWindowVisible(hwnd))
+        search->found.push_back(hwnd);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lParam)
+{
+    reinterpret_cast<WindowSearch*>(lParam)->found.push_back(hwnd);
+    return TRUE;
+}
+
 std::vector<HWND> ProgramWindows()
 {
-    struct Search {
-        DWORD pid;
-        std::vector<HWND> found;
-    } search{g_process.dwProcessId, {}};
-    EnumWindows(
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hwnd, &pid);
-            if (pid == s->pid && IsWindowVisible(hwnd))
-                s->found.push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search;
+    search.pid = g_process.dwProcessId;
+    EnumWindows(CollectProgramWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
 std::vector<HWND> Children(HWND parent)
 {
-    std::vector<HWND> found;
-    EnumChildWindows(
-        parent,
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+    WindowSearch search;
+    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 // A message box's text: its longest static text (the other static is the icon).
@@ -138,9 +143,14 @@ void ShowWindows()
     }
 }
 
-[[noreturn]] void Fail(const std::string& step, const std::string& why)
+[[noreturn]] __attribute__((format(printf, 2, 3))) void Fail(const std::string& step, const char* why, ...)
 {
-    std::fprintf(stderr, "ui-driver: step '%s' failed: %s\n", step.c_str(), why.c_str());
+    std::fprintf(stderr, "ui-driver: step '%s' failed: ", step.c_str());
+    va_list args;
+    va_start(args, why);
+    std::vfprintf(stderr, why, args);
+    va_end(args);
+    std::fprintf(stderr, "\n");
     ShowWindows();
     TerminateProcess(g_process.hProcess, 99);
     std::exit(1);
@@ -162,7 +172,7 @@ HWND WaitFor(const std::string& step, DWORD deadlineMs, Probe ready)
         if (ProgramEnded())
             Fail(step, "the program ended");
         if (GetTickCount64() > end)
-            Fail(step, "deadline of " + std::to_string(deadlineMs / 1000) + " s passed");
+            Fail(step, "deadline of %lu s passed", deadlineMs / 1000);
         Sleep(20);
     }
 }
@@ -184,7 +194,7 @@ HWND Control(const std::string& step, HWND dialog, int id)
 {
     HWND control = GetDlgItem(dialog, id);
     if (!control)
-        Fail(step, "no control " + std::to_string(id));
+        Fail(step, "no control %d", id);
     return control;
 }
 
@@ -195,12 +205,12 @@ void AnswerBox(const std::string& step, bool ok, const std::wstring& text, DWORD
     const ULONGLONG end = GetTickCount64() + 5000;
     while (BoxText(box) != text) {
         if (GetTickCount64() > end)
-            Fail(step, "the message box says \"" + Narrow(BoxText(box)) + "\"");
+            Fail(step, "the message box says \"%s\"", Narrow(BoxText(box)).c_str());
         Sleep(20);
     }
     HWND button = GetDlgItem(box, ok ? IDOK : IDCANCEL);
     if (!button)
-        Fail(step, ok ? "the box has no OK button" : "the box has no Cancel button");
+        Fail(step, "the box has no %s button", ok ? "OK" : "Cancel");
     PostMessageW(button, BM_CLICK, 0, 0);
     WaitFor(step, kDeadlineMs, [box] { return IsWindow(box) && IsWindowVisible(box) ? nullptr : HWND(1); });
 }
@@ -212,7 +222,7 @@ void ExpectText(const std::string& step, int id, const std::wstring& text)
     const ULONGLONG end = GetTickCount64() + kDeadlineMs;
     while (TextOf(control) != text) {
         if (GetTickCount64() > end)
-            Fail(step, "control " + std::to_string(id) + " reads \"" + Narrow(TextOf(control)) + "\"");
+            Fail(step, "control %d reads \"%s\"", id, Narrow(TextOf(control)).c_str());
         Sleep(20);
     }
 }
@@ -227,7 +237,7 @@ void About(const std::string& step)
         all += TextOf(child) + L"|";
     for (const wchar_t* expected : {L"Quilvex Version 1.0a|", L"(for Dravik Modem)|", L"OK|"})
         if (all.find(expected) == std::wstring::npos)
-            Fail(step, "the About box reads \"" + Narrow(all) + "\"");
+            Fail(step, "the About box reads \"%s\"", Narrow(all).c_str());
     if (IsWindowEnabled(main))
         Fail(step, "the main window takes input while the About box shows");
     PostMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
@@ -287,7 +297,7 @@ void Exit(const std::string& step, int code)
     DWORD status = 0;
     GetExitCodeProcess(g_process.hProcess, &status);
     if (static_cast<int>(status) != code)
-        Fail(step, "the program ended with " + std::to_string(status));
+        Fail(step, "the program ended with %lu", status);
 }
 
 void Run(const std::string& step)
