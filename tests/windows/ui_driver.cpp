@@ -208,6 +208,9 @@ void AnswerBox(const std::string& step, bool ok, const std::wstring& text, DWORD
             Fail(step, "the message box says \"%s\"", Narrow(BoxText(box)).c_str());
         Sleep(20);
     }
+    // The window it reports on takes no input while the box shows.
+    if (HWND main = FindTitled(kMainTitle); main && IsWindowEnabled(main))
+        Fail(step, "the main window takes input while the message box shows");
     HWND button = GetDlgItem(box, ok ? IDOK : IDCANCEL);
     if (!button)
         Fail(step, "the box has no %s button", ok ? "OK" : "Cancel");
