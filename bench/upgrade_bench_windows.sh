@@ -19,16 +19,7 @@ sx_delay_ms=1000   # sx is waiting before the start character goes
 
 work=$(mktemp -d /tmp/quilvex-winbench-XXXXXX)
 . scripts/wine-desktop.sh
-sim_pid=""
-stop_sim() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; sim_pid=""; fi
-}
-cleanup() {
-  stop_sim
-  wine_desktop_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'wine_session_end "$work"' EXIT
 
 # The simulator's events, each with the time it was printed.
 stamp() { while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done; }

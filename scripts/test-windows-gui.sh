@@ -29,16 +29,7 @@ done
 
 work=$(mktemp -d /tmp/quilvex-wingui-XXXXXX)
 . scripts/wine-desktop.sh
-sim_pid=""
-stop_sim() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; sim_pid=""; fi
-}
-cleanup() {
-  stop_sim
-  wine_desktop_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'wine_session_end "$work"' EXIT
 
 echo "== Wine prefix"
 t0=$SECONDS

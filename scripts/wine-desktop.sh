@@ -3,7 +3,9 @@
 # (nothing on the machine's real serial ports is touched). A simulator
 # started with --link WORK/com4 is the modem on COM4; the others lead nowhere.
 #   wine_desktop_start WORK   sets WINEPREFIX, DISPLAY; starts Xvfb and the prefix
-#   wine_desktop_stop         ends the prefix's programs and Xvfb
+#   stop_sim                  ends the simulator whose pid is in sim_pid
+#   wine_session_end WORK     ends the simulator, the prefix's programs and
+#                             Xvfb, and removes WORK (for an EXIT trap)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine_xvfb_pid=""
 
@@ -33,8 +35,15 @@ wine_desktop_start() {
   for n in 1 2 3 4 5 6 7 8 9; do ln -sfn "$work/com$n" "$WINEPREFIX/dosdevices/com$n"; done
 }
 
-wine_desktop_stop() {
-  wineserver -k >/dev/null 2>&1 || true
+sim_pid=""
+stop_sim() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; sim_pid=""; fi
+}
+
+wine_session_end() {
+  stop_sim
+  case "${WINEPREFIX:-}" in "$1"/*) wineserver -k >/dev/null 2>&1 || true ;; esac # only our own prefix
   if [ -n "$wine_xvfb_pid" ]; then kill "$wine_xvfb_pid" 2>/dev/null || true; wait "$wine_xvfb_pid" 2>/dev/null || true; fi
   wine_xvfb_pid=""
+  rm -rf "$1"
 }
