@@ -34,9 +34,8 @@ fi
 echo "   built in $((SECONDS - started)) s"
 
 work=$(mktemp -d /tmp/quilvex-wine.XXXXXX)
+. scripts/wine-desktop.sh
 export WINEPREFIX=$root/build-win64/wine
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-sim_pid=""
 cleanup() {
   [ -n "$sim_pid" ] && kill -KILL "$sim_pid" 2>/dev/null || true
   timeout 20 wineserver -k 2>/dev/null || true
@@ -44,34 +43,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "== Wine prefix $WINEPREFIX"
+echo "== Wine prefix $root/build-win64/wine"
 started=$SECONDS
-rm -rf "$WINEPREFIX"
-mkdir -p "$WINEPREFIX"
-# One server for the whole run, kept for two minutes between programs.
-timeout 20 wineserver -p 120 >"$work/wineserver.log" 2>&1
-timeout 300 wineboot -i >/dev/null 2>&1 || { echo "FAIL: wineboot did not finish"; exit 1; }
-# No port but the simulator's: COM1-COM9 point at paths that do not exist.
-for n in 1 2 3 4 5 6 7 8 9; do
-  ln -sfn "$work/no-port-$n" "$WINEPREFIX/dosdevices/com$n"
-done
+# No port but the simulator's: COM1-COM9 point at $work/com1..com9, of
+# which only com4 comes to exist.
+wine_prefix_make "$WINEPREFIX" "$work" || { echo "FAIL: no Wine prefix"; exit 1; }
 echo "   ready in $((SECONDS - started)) s"
 
 passed=0
 failed=()
-
-# Ends the running simulator: TERM, then KILL after 5 s.
-stop_sim() {
-  [ -n "$sim_pid" ] || return 0
-  kill -TERM "$sim_pid" 2>/dev/null || true
-  for _ in $(seq 50); do
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$sim_pid" 2>/dev/null || true
-  wait "$sim_pid" 2>/dev/null || true
-  sim_pid=""
-}
 
 # run_sim_case EXE NAME [SIMULATOR FLAGS...]: one case against a fresh simulator.
 run_sim_case() {
@@ -79,15 +59,15 @@ run_sim_case() {
   shift 2
   local dir=$work/$name start=$SECONDS rc=0
   mkdir -p "$dir"
-  rm -f "$WINEPREFIX/dosdevices/com4"
-  "$sim" --link "$WINEPREFIX/dosdevices/com4" --log "$dir/received.log" --image-out "$dir/image.bin" "$@" \
+  rm -f "$work/com4"
+  "$sim" --link "$work/com4" --log "$dir/received.log" --image-out "$dir/image.bin" "$@" \
     >"$dir/events.txt" 2>"$dir/sim-stderr.txt" &
   sim_pid=$!
   for _ in $(seq 100); do
-    [ -L "$WINEPREFIX/dosdevices/com4" ] && [ -s "$dir/events.txt" ] && break
+    [ -L "$work/com4" ] && [ -s "$dir/events.txt" ] && break
     sleep 0.05
   done
-  if [ ! -L "$WINEPREFIX/dosdevices/com4" ]; then
+  if [ ! -L "$work/com4" ]; then
     echo "FAIL  $name: the simulator did not start"; cat "$dir/sim-stderr.txt"
     stop_sim; failed+=("$name"); return
   fi
@@ -137,18 +117,9 @@ run_sim_suite() {
 echo "== Windows suites under Wine (win64)"
 started=$SECONDS
 run_plain_suite "$root/build-win64/bin/win_logic_tests.exe"
+run_plain_suite "$root/build-win64/bin/win_ui_tests.exe"
 run_sim_suite "$root/build-win64/bin/win_modem_tests.exe"
 echo "   ran in $((SECONDS - started)) s"
-
-echo "== Windows front end: display-free tests under Wine"
-started=$SECONDS
-if timeout 120 wine "$root/build-win64/bin/win_ui_tests.exe" --gtest_brief=1 >"$work/ui.txt" 2>&1; then
-  passed=$((passed + 1))
-  echo "ok    win_ui_tests ($((SECONDS - started)) s)"
-else
-  echo "FAIL  win_ui_tests"; tr -d '\r' <"$work/ui.txt" | sed 's/^/      /'
-  failed+=(win_ui_tests)
-fi
 
 echo "== Windows program: its window end to end, and its installer"
 started=$SECONDS

@@ -2,6 +2,7 @@
 
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/win32_input_gate.h"
@@ -245,16 +246,12 @@ void Win32DialogView::Ended()
 
 void Win32DialogView::Flush()
 {
-    if (m_flushing || !m_hwnd)
+    if (!m_hwnd)
         return;
-    m_flushing = true;
     // The changed controls repaint now; the rest of the window is as it was.
-    for (HWND control : m_changed)
+    // The desktop's other messages wait for the pauses' desktop hook.
+    for (HWND control : std::exchange(m_changed, {}))
         UpdateWindow(control);
-    m_changed.clear();
-    if (HandlerRunning())
-        ServiceDesktop();
-    m_flushing = false;
 }
 
 } // namespace ui::win32

@@ -61,7 +61,6 @@ private:
     int m_stepsShown = 0;
     int m_handlerDepth = 0;
     bool m_settingText = false;
-    bool m_flushing = false;
 };
 
 } // namespace ui::win32

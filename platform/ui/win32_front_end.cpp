@@ -7,6 +7,12 @@ namespace ui::win32 {
 Win32FrontEnd::Win32FrontEnd(HINSTANCE instance)
     : m_instance(instance)
 {
+    m_previousDesktopHook = platform::SetDesktopHook([] { ServiceDesktop(); });
+}
+
+Win32FrontEnd::~Win32FrontEnd()
+{
+    platform::SetDesktopHook(std::move(m_previousDesktopHook));
 }
 
 int Win32FrontEnd::RunModal(Dialog& dlg)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/pause.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/win32_dialog_view.h"
 #include "platform/ui/win32_input_gate.h"
@@ -16,8 +17,13 @@ namespace ui::win32 {
 
 class Win32FrontEnd final : public FrontEnd {
 public:
-    // Dialogs load their icons from `instance`'s resources.
+    // Dialogs load their icons from `instance`'s resources. For its lifetime
+    // the pauses answer the desktop (ServiceDesktop: paint and other
+    // non-input messages, never input or a close request).
     explicit Win32FrontEnd(HINSTANCE instance);
+    ~Win32FrontEnd() override;
+    Win32FrontEnd(const Win32FrontEnd&) = delete;
+    Win32FrontEnd& operator=(const Win32FrontEnd&) = delete;
 
     // Shows `dlg` over the innermost dialog and services it until it ends.
     // Returns its result; -1 if it is already on screen or cannot be shown.
@@ -37,6 +43,7 @@ private:
     InputGate m_gate;
     std::vector<Win32DialogView*> m_views; // innermost last
     Win32DialogView::ShownHook m_shownHook;
+    platform::DesktopHook m_previousDesktopHook;
 };
 
 // The file-open dialog of the system: `options` as it reads them. Returns

@@ -29,10 +29,12 @@ public:
     static bool Blocks(HWND target);
 };
 
-// Answers the desktop without taking input, for a handler that is busy:
-// paints, sent messages from other programs and posted non-input messages
-// are dispatched, keyboard and mouse input is dropped. A WM_QUIT found is posted again. Returns how
-// many messages it handled (at most a bounded number per call).
+// Answers the desktop without taking input, for a handler that is busy (the
+// pauses' desktop hook): paints, sent messages from other programs and
+// posted non-input messages are dispatched, keyboard and mouse input is
+// dropped; a close request reaches a busy dialog, which refuses it. A
+// WM_QUIT found is posted again. Returns how many messages it handled (at
+// most a bounded number per call).
 int ServiceDesktop();
 
 } // namespace ui::win32

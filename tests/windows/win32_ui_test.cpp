@@ -1,8 +1,11 @@
 // The Win32 front end's pieces that need no display: the in-memory dialog
 // templates read back field by field, the file chooser's filter and default
-// extension, the message boxes' caption, and what counts as user input.
+// extension, the message boxes' caption, what counts as user input, and the
+// desktop hook the front end gives the pauses.
 #include <gtest/gtest.h>
 
+#include "platform/pause.h"
+#include "platform/ui/win32_front_end.h"
 #include "platform/ui/win32_input_gate.h"
 #include "platform/ui/win32_template.h"
 #include "platform/ui/win32_text.h"
@@ -174,6 +177,49 @@ TEST(Win32InputGate, KeyboardAndMouseAreInputAndCommandsAreNot)
     for (UINT message :
          std::initializer_list<UINT>{WM_PAINT, WM_NULL, WM_CLOSE, WM_COMMAND, WM_SYSCOMMAND, WM_TIMER, WM_SETTEXT, WM_GETTEXT, BM_CLICK})
         EXPECT_FALSE(IsUserInput(message)) << message;
+}
+
+// The front end's desktop hook: while it lives, a pause dispatches the
+// window messages that wait (input excepted); once it is gone, a pause
+// dispatches nothing.
+struct Delivered {
+    int posted = 0;
+    int keys = 0;
+};
+Delivered g_delivered;
+
+LRESULT CALLBACK CountingProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_APP)
+        ++g_delivered.posted;
+    else if (message == WM_KEYDOWN)
+        ++g_delivered.keys;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST(Win32FrontEnd, PausesAnswerTheDesktopWithoutInputWhileItLives)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = CountingProcedure;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QuilvexHookTest";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    HWND window = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    g_delivered = {};
+    {
+        ui::win32::Win32FrontEnd frontEnd(GetModuleHandleW(nullptr));
+        PostMessageW(window, WM_APP, 0, 0);
+        PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+        platform::Pause(2 * platform::kDesktopIntervalMs);
+        EXPECT_EQ(g_delivered.posted, 1);
+        EXPECT_EQ(g_delivered.keys, 0);
+    }
+    PostMessageW(window, WM_APP, 0, 0);
+    platform::Pause(2 * platform::kDesktopIntervalMs);
+    EXPECT_EQ(g_delivered.posted, 1); // the hook went with the front end
+    DestroyWindow(window);
+    UnregisterClassW(wc.lpszClassName, wc.hInstance);
 }
 
 } // namespace
