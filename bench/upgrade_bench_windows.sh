@@ -69,7 +69,7 @@ start_sim sx --start-delay "$sx_delay_ms"
 exec 3<>"$work/sx"
 printf 'AT~D1\r\n' >&3
 exec 3>&-
-sx -k "$work/run/firmware.dlf" <"$work/sx" >"$work/sx" 2>/dev/null
+timeout 300 sx -k "$work/run/firmware.dlf" <"$work/sx" >"$work/sx" 2>/dev/null
 stop_sim
 cmp -s "$work/run/firmware.dlf" "$work/sx.bin" || { echo "the image sx delivered differs" >&2; exit 1; }
 sx=$(transfer_seconds sx "$sx_delay_ms")

@@ -29,8 +29,8 @@ wine_prefix_make() {
   done
   timeout 20 wineserver -k 2>/dev/null || true # the settings hold from the next start
   timeout 20 wineserver -w 2>/dev/null || true
-  # One server for the whole run, kept for two minutes between programs.
-  timeout 20 wineserver -p 120 >/dev/null 2>&1
+  # One server for the whole run, until it is ended.
+  timeout 20 wineserver -p >/dev/null 2>&1
   for n in 1 2 3 4 5 6 7 8 9; do ln -sfn "$ports/com$n" "$WINEPREFIX/dosdevices/com$n"; done
 }
 
