@@ -1,18 +1,3 @@
-# Cross-builds the Windows program (i686) with Debian's mingw-w64 compilers.
-# The POSIX thread model gives std::thread and std::mutex; the runtime is
-# linked in statically, so the program needs no MinGW DLLs beside it.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(QX_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${QX_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QX_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${QX_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QX_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The i686 Windows build: see toolchain-mingw-w64.cmake.
+set(QX_MINGW_CPU i686)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-w64.cmake)
