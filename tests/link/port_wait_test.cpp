@@ -3,8 +3,14 @@
 // a waiting byte cuts short.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
+#include <string>
 #include <thread>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
@@ -14,6 +20,25 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// True once thread `tid` of this process is asleep in the kernel (state S),
+// false if it did not get there within `limit`.
+bool AwaitAsleep(pid_t tid, std::chrono::milliseconds limit)
+{
+    const auto deadline = Clock::now() + limit;
+    const std::string stat = "/proc/self/task/" + std::to_string(tid) + "/stat";
+    while (Clock::now() < deadline) {
+        std::ifstream in(stat);
+        std::string line;
+        std::getline(in, line);
+        // The state follows the command name's closing parenthesis.
+        const auto close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'S')
+            return true;
+        std::this_thread::yield();
+    }
+    return false;
+}
 
 double MsSince(Clock::time_point t0)
 {
@@ -37,12 +62,16 @@ TEST(PortWait, ByteArrivingDuringTheWaitEndsIt)
     ASSERT_TRUE(port->Read(&byte, 1, got));
     // Only a byte coming in can end this wait in time (the test's deadline
     // would end a wait that slept its minute out).
+    // The byte is sent once this thread sleeps inside the wait.
+    const pid_t waiter = static_cast<pid_t>(::syscall(SYS_gettid));
+    std::atomic<bool> sawAsleep{false};
     std::thread late([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        sawAsleep = AwaitAsleep(waiter, std::chrono::seconds(30));
         modem.Send("y");
     });
     EXPECT_TRUE(port->WaitForInput(60000));
     late.join();
+    EXPECT_TRUE(sawAsleep) << "the wait never went to sleep";
     ASSERT_TRUE(port->ClearError(status));
     EXPECT_EQ(status.inputQueued, 1u);
 }
