@@ -23,7 +23,7 @@ if dpkg-query -W -f='${Status}' quilvex 2>/dev/null | grep -q "install ok"; then
   echo "Purging the quilvex installed before"
   apt purge quilvex
 fi
-apt install "./$deb"
+apt install "$(realpath "$deb")"
 status=0
 tests/install/start_installed.sh /usr || status=$?
 apt purge quilvex

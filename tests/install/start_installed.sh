@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts an installed quilvex and checks that it comes up: every library
-# resolves, and the program is still running (waiting at its start prompt)
-# after a few seconds instead of having crashed or quit.
+# resolves, and the program shows its start prompt on a virtual display
+# instead of crashing or quitting.
 # Usage: start_installed.sh PREFIX
 set -euo pipefail
 prefix=$1
@@ -15,19 +15,30 @@ if ldd "$program" | grep -q "not found"; then
 fi
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+. "$(dirname "$0")/../../scripts/xvfb.sh"
+pid=""
+cleanup() {
+  [ -z "$pid" ] || { kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; }
+  xvfb_stop
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
 # No serial port of this machine is touched.
 for n in 1 2 3 4 5 6 7 8 9; do export "QUILVEX_COM$n=$scratch/com$n"; done
 cd "$scratch"
-QT_QPA_PLATFORM=offscreen "$program" >"$scratch/out" 2>&1 &
+xvfb_start
+QT_QPA_PLATFORM=xcb "$program" >"$scratch/out" 2>&1 &
 pid=$!
-sleep 3
-if ! kill -0 "$pid" 2>/dev/null; then
-  wait "$pid" || true
-  echo "the installed program did not stay up:" >&2
-  cat "$scratch/out" >&2
-  exit 1
-fi
-kill "$pid"
-wait "$pid" 2>/dev/null || true
+# Up means its first window, the start prompt (a box titled "quilvex"), is
+# on show while the program still runs.
+deadline=$((SECONDS + 60))
+until xdotool search --onlyvisible --name '^quilvex$' >/dev/null 2>&1; do
+  if ! kill -0 "$pid" 2>/dev/null || [ $SECONDS -ge $deadline ]; then
+    kill -0 "$pid" 2>/dev/null && echo "the installed program showed no window within 60 s:" >&2 \
+                              || echo "the installed program did not stay up:" >&2
+    cat "$scratch/out" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
 echo "installed program started from $prefix"
