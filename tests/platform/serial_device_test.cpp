@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/pause.h"
 #include "platform/serial/serial_device.h"
 #include "tests/support/pty_pair.h"
 
@@ -46,6 +47,30 @@ TEST(SerialDevice, ReadOfMoreThanIsWaitingEndsAtItsTimeOutWithWhatCame)
     modem.Hangup();
     EXPECT_FALSE(port->Read(buf, sizeof buf, got));
     EXPECT_EQ(serial::LastError(), EIO);
+}
+
+// A write the line does not take (nobody reads the other end; on a real
+// port, CTS flow control holding it) waits out its time-out as a pause
+// does, answering the desktop in between, and ends with what went out.
+TEST(SerialDevice, BlockedWriteAnswersTheDesktopUntilItsTimeOut)
+{
+    PtyPair modem;
+    ASSERT_TRUE(modem.Ok());
+    std::unique_ptr<serial::Device> port = serial::OpenNative(modem.Path());
+    ASSERT_NE(port, nullptr);
+    serial::Timeouts t;
+    t.writeTotalConstantMs = 300;
+    ASSERT_TRUE(port->SetTimeouts(t));
+    int answered = 0;
+    platform::DesktopHook previous = platform::SetDesktopHook([&] { ++answered; });
+    const std::string lots(1 << 20, 'x'); // more than any terminal buffer holds
+    size_t put = 0;
+    EXPECT_TRUE(port->Write(lots.data(), lots.size(), put)) << serial::LastError();
+    platform::SetDesktopHook(std::move(previous));
+    EXPECT_GT(put, 0u);
+    EXPECT_LT(put, lots.size());
+    // 300 ms of waiting in 50 ms slices: the hook between them.
+    EXPECT_GE(answered, 4);
 }
 
 TEST(SerialDevice, ClosedOnceByItsOwnerThenDestroyedLeavesNoError)
