@@ -52,7 +52,7 @@ struct HandleSlot {
     {
         lineStuck = true;
         stuckLines = lastLines;
-        if (!linesKnown) // unreadable lines: only a byte read frees the line
+        if (!linesKnown) // unreadable lines are taken as all off
             stuckLines = serial::ModemLines{};
     }
     serial::Device* Get() const { return state == State::Open ? device.get() : nullptr; }

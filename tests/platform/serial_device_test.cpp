@@ -18,12 +18,22 @@ serial::Timeouts ReadWithin(uint32_t ms)
     return t;
 }
 
-TEST(SerialDevice, ReadOfMoreThanIsWaitingEndsAtItsTimeOutWithWhatCame)
-{
+// The device on the slave side of a fresh pseudo-terminal.
+class SerialDevice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(modem.Ok());
+        port = serial::OpenNative(modem.Path());
+        ASSERT_NE(port, nullptr);
+    }
+
     PtyPair modem;
-    ASSERT_TRUE(modem.Ok());
-    std::unique_ptr<serial::Device> port = serial::OpenNative(modem.Path());
-    ASSERT_NE(port, nullptr);
+    std::unique_ptr<serial::Device> port;
+};
+
+TEST_F(SerialDevice, ReadOfMoreThanIsWaitingEndsAtItsTimeOutWithWhatCame)
+{
     serial::LineState line;
     ASSERT_TRUE(port->GetLineState(line));
     line.baudRate = 115200;
@@ -52,12 +62,8 @@ TEST(SerialDevice, ReadOfMoreThanIsWaitingEndsAtItsTimeOutWithWhatCame)
 // A write the line does not take (nobody reads the other end; on a real
 // port, CTS flow control holding it) waits out its time-out as a pause
 // does, answering the desktop in between, and ends with what went out.
-TEST(SerialDevice, BlockedWriteAnswersTheDesktopUntilItsTimeOut)
+TEST_F(SerialDevice, BlockedWriteAnswersTheDesktopUntilItsTimeOut)
 {
-    PtyPair modem;
-    ASSERT_TRUE(modem.Ok());
-    std::unique_ptr<serial::Device> port = serial::OpenNative(modem.Path());
-    ASSERT_NE(port, nullptr);
     serial::Timeouts t;
     t.writeTotalConstantMs = 300;
     ASSERT_TRUE(port->SetTimeouts(t));
@@ -73,12 +79,8 @@ TEST(SerialDevice, BlockedWriteAnswersTheDesktopUntilItsTimeOut)
     EXPECT_GE(answered, 4);
 }
 
-TEST(SerialDevice, ClosedOnceByItsOwnerThenDestroyedLeavesNoError)
+TEST_F(SerialDevice, ClosedOnceByItsOwnerThenDestroyedLeavesNoError)
 {
-    PtyPair modem;
-    ASSERT_TRUE(modem.Ok());
-    std::unique_ptr<serial::Device> port = serial::OpenNative(modem.Path());
-    ASSERT_NE(port, nullptr);
     EXPECT_TRUE(port->Close());
     serial::SetLastError(0);
     port.reset();
