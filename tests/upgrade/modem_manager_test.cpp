@@ -72,7 +72,7 @@ protected:
 
     fs::path dir;
     std::string log;
-    bustest::PrivateSystemBus bus;
+    bustest::PrivateBus bus;
     FakeLine line;
     MessageRecorder messages;
 };

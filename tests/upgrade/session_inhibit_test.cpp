@@ -1,7 +1,8 @@
 // The desktop session held off during an upgrade on Linux: logind, played
 // by python3-dbusmock's template on a private system bus, holds a blocking
 // inhibitor from before "AT~D1" until the upgrade's last message is gone;
-// without logind the upgrade runs as ever.
+// without logind the upgrade runs as ever. A desktop portal on the session
+// bus is asked too, and its inhibition withdrawn with the guard.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,6 +17,7 @@
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
+#include "platform/session_guard.h"
 #include "tests/support/fake_serial.h"
 #include "tests/support/private_bus.h"
 #include "tests/upgrade/scripted_receiver.h"
@@ -58,7 +60,7 @@ TEST(SessionInhibit, HeldFromTheSwitchToTheLastMessageOnlyWhereLogindRuns)
 
     for (bool logind : {true, false}) {
         SCOPED_TRACE(logind ? "logind on the bus" : "no logind");
-        bustest::PrivateSystemBus bus;
+        bustest::PrivateBus bus;
         if (logind) {
             ASSERT_TRUE(bus.Host("logind", "org.freedesktop.login1", "{}", (dir / "calls.log").string()));
         }
@@ -104,6 +106,20 @@ TEST(SessionInhibit, HeldFromTheSwitchToTheLastMessageOnlyWhereLogindRuns)
         g_ComPort.Close();
     }
     fs::remove_all(dir);
+}
+
+TEST(SessionInhibit, PortalIsAskedForLogoutSuspendAndIdleAndLetGo)
+{
+    const std::string log = testing::TempDir() + "quilvex_portal_" + std::to_string(::getpid()) + ".log";
+    bustest::PrivateBus bus(bustest::PrivateBus::Kind::Session);
+    ASSERT_TRUE(bus.Host(QX_PORTAL_STAND_IN, "org.freedesktop.portal.Desktop", "{}", log));
+    {
+        platform::SessionGuard guard("Flashing");
+        EXPECT_EQ(bustest::Calls(log, "Inhibit"), Strings{"Inhibit \"\" 13 {\"reason\": \"Flashing\"}"});
+        EXPECT_TRUE(bustest::Calls(log, "Close").empty());
+    }
+    EXPECT_EQ(bustest::Calls(log, "Close"), Strings{"Close"});
+    std::remove(log.c_str());
 }
 
 } // namespace
