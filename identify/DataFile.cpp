@@ -1,8 +1,7 @@
 // Reading the identity data file's entries.
 #include "identify/DataFile.h"
 
-#include <filesystem>
-#include <system_error>
+#include "platform/file_open.h"
 
 namespace {
 
@@ -82,8 +81,5 @@ DataFilePtr OpenDataFile(const std::string& name)
 {
     // Only a plain file is read: a directory, a pipe or a device standing
     // under the name could fail every read, block, or never end.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(name, ec))
-        return nullptr;
-    return DataFilePtr(std::fopen(name.c_str(), "rb"));
+    return DataFilePtr(platform::OpenRegularFile(name));
 }

@@ -28,9 +28,16 @@ struct HandleSlot {
     enum class State { Null, Invalid, Open };
     State state = State::Null;
     std::unique_ptr<serial::Device> device;
-    // Set when the status gate gave up on a byte; cleared by the next byte
-    // read from the port (or another Open). While set, the gate waits no more.
+    // Set when a byte could not go out within the write time-out, whether
+    // the status gate gave up on it or the write itself came back empty;
+    // `stuckLines` are the modem lines seen then. Cleared by the next byte
+    // read from the port, by a change of those lines, or by another Open.
+    // While set, every write fails at once.
     bool lineStuck = false;
+    serial::ModemLines stuckLines;
+    // The modem lines the gate saw last (valid when `linesKnown`).
+    serial::ModemLines lastLines;
+    bool linesKnown = false;
 
     void Store(std::unique_ptr<serial::Device> d)
     {
@@ -38,6 +45,15 @@ struct HandleSlot {
         device = std::move(d);
         state = device ? State::Open : State::Invalid;
         lineStuck = false;
+        linesKnown = false;
+    }
+    // The line just cost a whole write time-out: fail what follows at once.
+    void MarkStuck()
+    {
+        lineStuck = true;
+        stuckLines = lastLines;
+        if (!linesKnown) // unreadable lines are taken as all off
+            stuckLines = serial::ModemLines{};
     }
     serial::Device* Get() const { return state == State::Open ? device.get() : nullptr; }
 };
@@ -159,30 +175,36 @@ bool CComPort::PassStatusGate()
 {
     // The modem holds CTS off while it cannot take data; with the carrier
     // gone it is not listening to flow control at all. Wait, but not forever;
-    // and once a wait has run out, not again until the modem says something:
-    // the rest of a packet or command line fails at once instead of costing
-    // a second a byte.
+    // and once a byte has cost a whole write time-out (here, or in the write
+    // itself when the driver's own CTS flow control held it), not again until
+    // the modem says something or its lines change: the rest of a packet or
+    // command line fails at once instead of costing a second a byte.
     serial::Device* d = Port();
     if (!d)
         return true; // the write itself reports the missing port
     if (g_slot.lineStuck) {
         serial::ModemLines lines;
-        if (!d->GetModemLines(lines) || lines.cts || !lines.carrierDetect) {
-            g_slot.lineStuck = false; // the line is back
-            return true;
+        g_slot.linesKnown = d->GetModemLines(lines);
+        g_slot.lastLines = lines;
+        if (g_slot.linesKnown && (lines.cts != g_slot.stuckLines.cts ||
+                                  lines.carrierDetect != g_slot.stuckLines.carrierDetect)) {
+            g_slot.lineStuck = false; // the modem moved: try again
+        } else {
+            serial::SetLastError(serial::TimedOutError());
+            return false;
         }
-        serial::SetLastError(serial::TimedOutError());
-        return false;
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
     for (;;) {
         serial::ModemLines lines;
-        if (!d->GetModemLines(lines))
+        g_slot.linesKnown = d->GetModemLines(lines);
+        g_slot.lastLines = lines;
+        if (!g_slot.linesKnown)
             return true; // unreadable lines: let the write find out
         if (lines.cts || !lines.carrierDetect)
             return true;
         if (std::chrono::steady_clock::now() >= deadline) {
-            g_slot.lineStuck = true;
+            g_slot.MarkStuck();
             serial::SetLastError(serial::TimedOutError());
             return false;
         }
@@ -190,13 +212,29 @@ bool CComPort::PassStatusGate()
     }
 }
 
+// Writes `size` bytes behind the gate. True only if all of them went out; a
+// write that ran out of its time-out short of that marks the line stuck.
+// `put` says how many left.
+bool CComPort::WriteGated(const void* data, size_t size, size_t& put)
+{
+    put = 0;
+    if (!PassStatusGate())
+        return false;
+    serial::Device* d = Port();
+    if (!d || !d->Write(data, size, put))
+        return false;
+    if (put < size) {
+        g_slot.MarkStuck();
+        serial::SetLastError(serial::TimedOutError());
+        return false;
+    }
+    return true;
+}
+
 int CComPort::WriteByte(uint8_t byte)
 {
-    if (!PassStatusGate())
-        return 0;
-    serial::Device* d = Port();
     size_t put = 0;
-    return d && d->Write(&byte, 1, put) && put == 1 ? 1 : 0;
+    return WriteGated(&byte, 1, put) ? 1 : 0;
 }
 
 int CComPort::ReadByte(uint8_t& byte)
@@ -226,16 +264,7 @@ int CComPort::WaitForInput(unsigned ms)
 int CComPort::SendCommand(const std::string& command, bool lf)
 {
     size_t put = 0;
-    bool ok = PassStatusGate();
-    if (ok) {
-        serial::Device* d = Port();
-        ok = d && d->Write(command.data(), command.size(), put);
-        if (ok && put < command.size()) {
-            serial::SetLastError(serial::TimedOutError());
-            ok = false;
-        }
-    }
-    if (!ok) {
+    if (!WriteGated(command.data(), command.size(), put)) {
         char text[64];
         std::snprintf(text, sizeof text, "Error writing to modem!\nError code %d", serial::LastError());
         ui::MessageBox(text);

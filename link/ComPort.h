@@ -2,6 +2,7 @@
 // through. One module-wide handle slot is shared by every CComPort.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -28,7 +29,10 @@ public:
     // Closes the port if the last probe found one.
     void CloseIfPresent();
 
-    // Writes one byte behind the modem-status gate. Returns 1 if it went out.
+    // Writes one byte behind the modem-status gate. Returns 1 if it went out;
+    // 0 if not, at once while the line is stuck (a byte or command line that
+    // could not go out within the write time-out, until a byte is read or
+    // the modem lines change).
     int WriteByte(uint8_t byte);
     // Reads one byte if the driver says one is waiting. Returns 1 and the
     // byte, or 0 with `byte` set to 0 (nothing waiting, or a read error).
@@ -57,6 +61,7 @@ public:
 
 private:
     bool PassStatusGate();
+    bool WriteGated(const void* data, size_t size, size_t& put);
     // Asks the modem manager to leave the port alone; when it refuses, asks
     // the user whether to go on. False: the user declined.
     bool KeepModemManagerOff();

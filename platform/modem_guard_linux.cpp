@@ -11,6 +11,8 @@
 #include <systemd/sd-bus.h>
 #include <vector>
 
+#include "platform/bus_call_linux.h"
+
 namespace platform {
 
 namespace {
@@ -19,8 +21,9 @@ constexpr char kService[] = "org.freedesktop.ModemManager1";
 constexpr char kPath[] = "/org/freedesktop/ModemManager1";
 constexpr char kModemInterface[] = "org.freedesktop.ModemManager1.Modem";
 constexpr uint64_t kQueryTimeoutUs = 5'000'000;
-// The service may have the user asked for a password first.
-constexpr uint64_t kInhibitTimeoutUs = 120'000'000;
+// The service may have the user asked for a password first; the desktop
+// is answered meanwhile, and a prompt left unanswered counts as a refusal.
+constexpr uint64_t kInhibitTimeoutUs = kBusWaitLimitUs;
 
 struct Held {
     sd_bus* bus = nullptr;
@@ -53,13 +56,27 @@ struct Message {
     ~Message() { sd_bus_message_unref(m); }
 };
 
+// Calls `method` of `interface` with no arguments, or with one string
+// `arg`, waiting as a pause does. Returns >= 0 with `reply` set.
+int CallMethod(sd_bus* bus, const char* service, const char* path, const char* interface, const char* method,
+               const char* arg, Error& error, Message& reply)
+{
+    Message call;
+    int r = sd_bus_message_new_method_call(bus, &call.m, service, path, interface, method);
+    if (r >= 0 && arg)
+        r = sd_bus_message_append(call.m, "s", arg);
+    if (r >= 0)
+        r = CallAnswering(bus, call.m, kQueryTimeoutUs, &error.e, &reply.m);
+    return r;
+}
+
 bool ServiceRunning(sd_bus* bus)
 {
     Error error;
     Message reply;
     int owned = 0;
-    return sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                              "NameHasOwner", &error.e, &reply.m, "s", kService) >= 0 &&
+    return CallMethod(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+                      kService, error, reply) >= 0 &&
            sd_bus_message_read(reply.m, "b", &owned) >= 0 && owned;
 }
 
@@ -103,8 +120,8 @@ std::string ModemUidFor(sd_bus* bus, const std::string& portName)
 {
     Error error;
     Message reply;
-    if (sd_bus_call_method(bus, kService, kPath, "org.freedesktop.DBus.ObjectManager", "GetManagedObjects",
-                           &error.e, &reply.m, "") < 0)
+    if (CallMethod(bus, kService, kPath, "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr, error,
+                   reply) < 0)
         return {};
     sd_bus_message* m = reply.m;
     if (sd_bus_message_enter_container(m, 'a', "{oa{sa{sv}}}") < 0)
@@ -158,7 +175,7 @@ int Inhibit(sd_bus* bus, const std::string& uid, bool on, uint64_t timeoutUs, Er
     if (r >= 0)
         r = sd_bus_message_set_allow_interactive_authorization(call.m, 1);
     if (r >= 0)
-        r = sd_bus_call(bus, call.m, timeoutUs, &error.e, &reply.m);
+        r = CallAnswering(bus, call.m, timeoutUs, &error.e, &reply.m);
     return r;
 }
 
@@ -172,7 +189,6 @@ ModemGuard GuardModem(const std::string& devicePath)
     // No system bus (a container, say): there is no modem manager either.
     if (sd_bus_open_system(&bus) < 0)
         return result;
-    sd_bus_set_method_call_timeout(bus, kQueryTimeoutUs);
     std::string uid;
     // Asking a service that is not running could start it; ask only a running one.
     if (ServiceRunning(bus))

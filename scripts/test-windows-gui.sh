@@ -3,7 +3,10 @@
 # Wine on a virtual X display, the modem simulator sits on a pseudo-terminal
 # that the Wine prefix maps to COM4 (COM1-COM3 lead nowhere), and
 # quilvex-ui-driver.exe works the windows. Three runs:
-#   1. a whole upgrade, with a refused file on the way and the About box;
+#   1. a whole upgrade of an image in a folder named with "é" and named
+#      with "€" (both in the ANSI code page, 1252 here), with a refused
+#      file, a missing one of such a name and the About box on the way; the
+#      session's end is answered yes before and no during the transfer;
 #   2. a transfer the modem cancels, which ends the program;
 #   3. a screenshot of the main window (with --screenshot FILE);
 #   4. the installer (with --installer SETUP.EXE): installs silently, the
@@ -41,6 +44,8 @@ mkdir -p "$run"
 cp quilvex.dat "$run/"
 head -c 524288 /dev/urandom >"$run/firmware.dlf"
 head -c 524287 "$run/firmware.dlf" >"$run/short.dlf"
+mkdir -p "$run/dossier é"
+cp "$run/firmware.dlf" "$run/dossier é/fw€.dlf"
 cp "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$run/"
 
 start_sim() {
@@ -57,18 +62,19 @@ drive() {
 prompt='Preparing to detect Modem...\n\nPlease close any other Application Program\n\nDo you want to continue?'
 found='(...as reported by modem in COM4:)'
 
-echo "== GUI: a whole upgrade, a refused file first"
+echo "== GUI: a whole upgrade from a non-ASCII path, a refused and a missing file first"
 t0=$SECONDS
 start_sim
 drive "box:ok:$prompt" main "expect:1009:$found" "expect:1006: Country #" expect:1007:22 \
   expect:1003:V2.301-V90_2M_DLP "expect:1004:DRAVIK 56K RevC" expect:1001:firmware.dlf about \
   set:1001:short.dlf click:1 'box:ok:Firmware size must be 512K bytes!' "expect:1009:$found" \
-  set:1001:firmware.dlf click:1 busy 'box:ok:Successfully upgraded the firmware!' exit:0
+  'set:1001:dossier é\absent€.dlf' click:1 'box:ok:Cannot open the file!' endsession:1 \
+  'set:1001:dossier é\fw€.dlf' click:1 busy 'box:ok:Successfully upgraded the firmware!' exit:0
 stop_sim
 for n in 1 2 3; do # Wine still maps them where we said, not to the machine's ports
   [ "$(readlink "$WINEPREFIX/dosdevices/com$n")" = "$work/com$n" ] || { echo "COM$n was remapped by Wine" >&2; exit 1; }
 done
-cmp "$run/firmware.dlf" "$run/received.dlf" || { echo "the simulated modem did not receive the image" >&2; exit 1; }
+cmp "$run/dossier é/fw€.dlf" "$run/received.dlf" || { echo "the simulated modem did not receive the image" >&2; exit 1; }
 grep -qa 'AT\*NC22&F' "$work/sim.log" || { echo "AT*NC22&F never reached the modem" >&2; exit 1; }
 echo "   image received byte for byte, AT*NC22&F on the wire ($((SECONDS - t0)) s)"
 

@@ -1,16 +1,12 @@
 #include "upgrade/Image.h"
 
-#include <filesystem>
-#include <system_error>
+#include "platform/file_open.h"
 
 FILE* OpenImageFile(const std::string& path)
 {
     // Opening a FIFO for reading would block until someone writes to it,
-    // and a directory or device is no image: look before opening.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::status(path, ec)) || ec)
-        return nullptr;
-    return std::fopen(path.c_str(), "rb");
+    // and a directory or device is no image.
+    return platform::OpenRegularFile(path);
 }
 
 int64_t ImageFileSize(FILE* file)

@@ -7,6 +7,7 @@
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
 #include "platform/pause.h"
+#include "platform/session_guard.h"
 #include "platform/ui/message_box.h"
 #include "upgrade/Image.h"
 #include "upgrade/Transfer.h"
@@ -30,6 +31,9 @@ void CQuilvexDlg::OnOK()
         return;
     }
 
+    // From here on the modem's flash is at stake: the desktop session may
+    // not end, sleep or idle it away until this handler is over.
+    platform::SessionGuard session(kStatusUpgrading);
     g_ComPort.SendCommand("AT~D1", true);
     platform::Pause(1);
 

@@ -4,7 +4,9 @@
 
 #include "platform/pause.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -295,13 +297,28 @@ public:
                 continue;
             if (n < 0 && errno != EAGAIN)
                 return Fail(errno);
-            int ready = WaitFor(m_fd, POLLOUT, deadline);
+            int ready = WaitForRoom(deadline, limit == 0);
             if (ready < 0)
                 return Fail(errno);
             if (ready == 0)
                 break; // time-out: a success with fewer bytes
         }
         return true;
+    }
+
+    // Waits for room to write (the driver's CTS flow control may hold the
+    // line) until the deadline, or for ever with `endless`, as a pause: in
+    // slices with the desktop answered between them. Returns 1 room, 0
+    // time-out, -1 error (errno set).
+    int WaitForRoom(Clock::time_point deadline, bool endless)
+    {
+        int ready = 0;
+        const unsigned ms = endless ? UINT_MAX : static_cast<unsigned>(MsLeft(deadline));
+        platform::PauseUnless(ms, [&](unsigned slice) {
+            ready = WaitFor(m_fd, POLLOUT, std::min(deadline, Clock::now() + std::chrono::milliseconds(slice)));
+            return ready != 0;
+        });
+        return ready;
     }
 
     bool GetModemLines(ModemLines& out) override

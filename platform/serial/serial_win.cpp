@@ -4,6 +4,7 @@
 #include "platform/serial/serial_device.h"
 
 #include <chrono>
+#include <climits>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -70,7 +71,10 @@ public:
         ct.ReadTotalTimeoutConstant = t.readTotalConstantMs;
         ct.WriteTotalTimeoutMultiplier = t.writeTotalMultiplierMs;
         ct.WriteTotalTimeoutConstant = t.writeTotalConstantMs;
-        return ::SetCommTimeouts(m_handle, &ct) || FailLast();
+        if (!::SetCommTimeouts(m_handle, &ct))
+            return FailLast();
+        m_timeouts = t;
+        return true;
     }
 
     bool GetLineState(LineState& out) override
@@ -121,7 +125,10 @@ public:
             dcb.fErrorChar = FALSE;
             dcb.fAbortOnError = FALSE;
         }
-        return ::SetCommState(m_handle, &dcb) || FailLast();
+        if (!::SetCommState(m_handle, &dcb))
+            return FailLast();
+        m_ctsFlow = s.ctsOutputFlow;
+        return true;
     }
 
     bool ClearError(Status& out) override
@@ -168,6 +175,8 @@ public:
         put = 0;
         if (!Usable())
             return false;
+        if (!WaitForCts(size))
+            return true; // the write time-out passed with nothing written
         DWORD n = 0;
         if (!::WriteFile(m_handle, buf, Chunk(size), &n, nullptr))
             return FailLast();
@@ -193,6 +202,7 @@ public:
         }
         out.cts = (lines & MS_CTS_ON) != 0;
         out.carrierDetect = (lines & MS_RLSD_ON) != 0;
+        m_ctsOff = !out.cts;
         return true;
     }
 
@@ -208,6 +218,33 @@ public:
     }
 
 private:
+    // With CTS flow control on and CTS off when last asked (the status gate
+    // asks before every write), WriteFile would hold the thread for its
+    // whole time-out. Waits for CTS here instead, as a pause: in slices with
+    // the desktop answered between them, for as long as the write time-out
+    // for `size` bytes. True: write now (CTS on, or the lines cannot be
+    // read); false: the time-out passed.
+    bool WaitForCts(size_t size)
+    {
+        if (!m_ctsFlow || !m_ctsOff)
+            return true;
+        const uint64_t limit = uint64_t(m_timeouts.writeTotalMultiplierMs) * size + m_timeouts.writeTotalConstantMs;
+        const unsigned ms = limit == 0 || limit > UINT_MAX ? UINT_MAX : static_cast<unsigned>(limit);
+        return platform::PauseUnless(ms, [this](unsigned slice) {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(slice);
+            for (;;) {
+                DWORD lines = 0;
+                if (!::GetCommModemStatus(m_handle, &lines) || (lines & MS_CTS_ON)) {
+                    m_ctsOff = false;
+                    return true;
+                }
+                if (std::chrono::steady_clock::now() >= end)
+                    return false;
+                platform::SleepFor(1);
+            }
+        });
+    }
+
     // Asks how many bytes are waiting (clearing any pending line error).
     // False on failure (GetLastError set).
     bool QueryQueue(DWORD& queued)
@@ -230,6 +267,9 @@ private:
     DCB m_originalState;
     COMMTIMEOUTS m_originalTimeouts;
     bool m_noLines = false; // the driver cannot report the status lines
+    bool m_ctsFlow = false; // output waits for CTS
+    bool m_ctsOff = false;  // CTS was off when last asked
+    Timeouts m_timeouts;
 };
 
 } // namespace

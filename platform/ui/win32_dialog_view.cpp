@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/session_guard.h"
 #include "platform/ui/win32_input_gate.h"
 #include "platform/ui/win32_template.h"
 #include "platform/ui/win32_text.h"
@@ -45,6 +46,8 @@ int Win32DialogView::Run(const ShownHook& shown)
     const std::vector<uint16_t> tmpl = BuildDialogTemplate(m_dlg.Template());
     const INT_PTR result = DialogBoxIndirectParamW(m_instance, reinterpret_cast<const DLGTEMPLATE*>(tmpl.data()),
                                                    m_owner, Procedure, reinterpret_cast<LPARAM>(this));
+    if (!m_owner)
+        platform::SetSessionWindow(nullptr);
     m_hwnd = nullptr;
     if (m_dlg.View() == this)
         m_dlg.AttachView(nullptr);
@@ -72,6 +75,8 @@ INT_PTR CALLBACK Win32DialogView::Procedure(HWND hwnd, UINT message, WPARAM wPar
 void Win32DialogView::Initialize(HWND hwnd)
 {
     m_hwnd = hwnd;
+    if (!m_owner) // the main window
+        platform::SetSessionWindow(hwnd);
     // The window starts with the model's texts, then the model takes over.
     for (const ControlTemplate& c : m_dlg.Template().controls)
         if (c.id != IDC_STATIC && c.kind != ControlKind::ProgressBar && c.kind != ControlKind::Icon)
@@ -115,6 +120,12 @@ INT_PTR Win32DialogView::Handle(UINT message, WPARAM wParam, LPARAM lParam)
             return TRUE;
         }
         return FALSE;
+    case WM_QUERYENDSESSION:
+        // No logoff or shutdown while the modem's flash is being written.
+        if (!platform::SessionEndRefused())
+            return FALSE;
+        SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, FALSE);
+        return TRUE;
     case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(IconHandle(m_dlg.OnQueryDragIcon().resourceId, false));
     case kShownMessage:

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "platform/ui/message_box.h"
 #include "platform/ui/win32_front_end.h"
 #include "platform/ui/win32_text.h"
 
@@ -10,12 +11,14 @@ namespace ui::win32 {
 
 bool RunFileOpenDialog(HWND owner, const FileOpenOptions& options, std::string& path)
 {
-    const std::string filter = ChooserFilter(options.filter);
-    const std::string extension = ChooserExtension(options.defaultExtension);
-    std::vector<char> file(4096, '\0');
-    options.initialFile.copy(file.data(), file.size() - 1);
+    // Asked in UTF-16, so that a name the code page cannot hold is seen as
+    // such rather than turned into a look-alike, which may be another file.
+    const std::wstring filter = Widen(ChooserFilter(options.filter));
+    const std::wstring extension = Widen(ChooserExtension(options.defaultExtension));
+    std::vector<wchar_t> file(4096, L'\0');
+    Widen(options.initialFile).copy(file.data(), file.size() - 1);
 
-    OPENFILENAMEA ofn{};
+    OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = filter.size() > 1 ? filter.c_str() : nullptr;
@@ -30,9 +33,16 @@ bool RunFileOpenDialog(HWND owner, const FileOpenOptions& options, std::string& 
         ofn.Flags |= OFN_FILEMUSTEXIST;
     if (options.pathMustExist)
         ofn.Flags |= OFN_PATHMUSTEXIST;
-    if (!GetOpenFileNameA(&ofn) || file[0] == '\0')
+    if (!GetOpenFileNameW(&ofn) || file[0] == L'\0')
         return false;
-    path = file.data();
+    std::string chosen;
+    if (!NarrowExactly(file.data(), chosen)) {
+        MessageBox("Cannot use the chosen file: its name has characters that this system's language "
+                   "for non-Unicode programs cannot hold (shown as ?):\n" +
+                   chosen + "\n\nRename the file or its folder so that none is left, and choose it again.");
+        return false;
+    }
+    path = chosen;
     return true;
 }
 

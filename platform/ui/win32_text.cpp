@@ -17,6 +17,21 @@ std::wstring Widen(const std::string& text)
     return out;
 }
 
+bool NarrowExactly(const std::wstring& text, std::string& out)
+{
+    out.clear();
+    if (text.empty())
+        return true;
+    const int size = static_cast<int>(text.size());
+    BOOL lossy = FALSE;
+    const int narrow = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0, "?", &lossy);
+    if (narrow <= 0)
+        return false;
+    out.assign(static_cast<size_t>(narrow), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, out.data(), narrow, "?", &lossy);
+    return !lossy;
+}
+
 std::string ChooserFilter(const std::string& pairs)
 {
     std::string out;

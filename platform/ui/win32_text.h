@@ -8,6 +8,10 @@ namespace ui::win32 {
 // `text` in UTF-16, read in the system code page. Empty text gives "".
 std::wstring Widen(const std::string& text);
 
+// `text` in the system code page, as `out`. False when a character has no
+// exact place there (no look-alike is taken): `out` then has "?" for it.
+bool NarrowExactly(const std::wstring& text, std::string& out);
+
 // A "Label|pattern|Label|pattern||" filter as the file-open dialog reads it:
 // the same pairs separated and ended by NULs, the list by a second NUL.
 // Stops at the first empty label, as the closing "||" does.

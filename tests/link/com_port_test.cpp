@@ -87,6 +87,9 @@ TEST_F(ComPortOnPty, OpenAppliesLineSettingsAndCloseRestoresThem)
     termios during{};
     tcgetattr(fd, &during);
     EXPECT_EQ(cfgetospeed(&during), B115200);
+    EXPECT_EQ(cfgetispeed(&during), B115200);
+    EXPECT_EQ(during.c_cc[VMIN], 0); // reads return what is there; the link keeps the time-outs
+    EXPECT_EQ(during.c_cc[VTIME], 0);
     EXPECT_EQ(during.c_cflag & CSIZE, tcflag_t(CS8));
     EXPECT_FALSE(during.c_cflag & (PARENB | CSTOPB));
     EXPECT_TRUE(during.c_cflag & CRTSCTS);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/pause.h"
 #include "platform/serial/serial_device.h"
 #include "tests/support/pty_pair.h"
 
@@ -17,12 +18,22 @@ serial::Timeouts ReadWithin(uint32_t ms)
     return t;
 }
 
-TEST(SerialDevice, ReadOfMoreThanIsWaitingEndsAtItsTimeOutWithWhatCame)
-{
+// The device on the slave side of a fresh pseudo-terminal.
+class SerialDevice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(modem.Ok());
+        port = serial::OpenNative(modem.Path());
+        ASSERT_NE(port, nullptr);
+    }
+
     PtyPair modem;
-    ASSERT_TRUE(modem.Ok());
-    std::unique_ptr<serial::Device> port = serial::OpenNative(modem.Path());
-    ASSERT_NE(port, nullptr);
+    std::unique_ptr<serial::Device> port;
+};
+
+TEST_F(SerialDevice, ReadOfMoreThanIsWaitingEndsAtItsTimeOutWithWhatCame)
+{
     serial::LineState line;
     ASSERT_TRUE(port->GetLineState(line));
     line.baudRate = 115200;
@@ -48,12 +59,28 @@ TEST(SerialDevice, ReadOfMoreThanIsWaitingEndsAtItsTimeOutWithWhatCame)
     EXPECT_EQ(serial::LastError(), EIO);
 }
 
-TEST(SerialDevice, ClosedOnceByItsOwnerThenDestroyedLeavesNoError)
+// A write the line does not take (nobody reads the other end; on a real
+// port, CTS flow control holding it) waits out its time-out as a pause
+// does, answering the desktop in between, and ends with what went out.
+TEST_F(SerialDevice, BlockedWriteAnswersTheDesktopUntilItsTimeOut)
 {
-    PtyPair modem;
-    ASSERT_TRUE(modem.Ok());
-    std::unique_ptr<serial::Device> port = serial::OpenNative(modem.Path());
-    ASSERT_NE(port, nullptr);
+    serial::Timeouts t;
+    t.writeTotalConstantMs = 300;
+    ASSERT_TRUE(port->SetTimeouts(t));
+    int answered = 0;
+    platform::DesktopHook previous = platform::SetDesktopHook([&] { ++answered; });
+    const std::string lots(1 << 20, 'x'); // more than any terminal buffer holds
+    size_t put = 0;
+    EXPECT_TRUE(port->Write(lots.data(), lots.size(), put)) << serial::LastError();
+    platform::SetDesktopHook(std::move(previous));
+    EXPECT_GT(put, 0u);
+    EXPECT_LT(put, lots.size());
+    // 300 ms of waiting in 50 ms slices: the hook between them.
+    EXPECT_GE(answered, 4);
+}
+
+TEST_F(SerialDevice, ClosedOnceByItsOwnerThenDestroyedLeavesNoError)
+{
     EXPECT_TRUE(port->Close());
     serial::SetLastError(0);
     port.reset();

@@ -85,6 +85,7 @@ public:
     size_t pollsSinceWrite = 0;        // status queries since the last write
     size_t pollsBeforeWrite = 0;       // queries between the last two writes
     size_t lineReads = 0;              // modem status line reads
+    size_t writeCalls = 0;             // Write calls, those that fell short included
     size_t purges = 0;                 // Purge calls (each discards toProgram)
     size_t waits = 0;                  // WaitForInput calls
     size_t waitsCutShort = 0;          // of those, the ones a waiting byte ended
@@ -159,6 +160,7 @@ private:
             put = 0;
             if (!Usable(m_line.failWrite))
                 return false;
+            ++m_line.writeCalls;
             const auto* in = static_cast<const uint8_t*>(buf);
             for (; put < size && m_line.writeRoom > 0; ++put) {
                 --m_line.writeRoom;

@@ -1,6 +1,7 @@
-// A private D-Bus bus standing in for the system bus (for as long as the
-// object lives, DBUS_SYSTEM_BUS_ADDRESS points at it), and services on it
-// hosted by python3-dbusmock from a template file.
+// A private D-Bus bus standing in for the system bus or the session bus
+// (for as long as the object lives, DBUS_SYSTEM_BUS_ADDRESS or
+// DBUS_SESSION_BUS_ADDRESS points at it), and services on it hosted by
+// python3-dbusmock from a template.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -89,9 +90,13 @@ inline bool NameOwned(const std::string& address, const std::string& name)
     return owned;
 }
 
-class PrivateSystemBus {
+class PrivateBus {
 public:
-    PrivateSystemBus()
+    enum class Kind { System, Session };
+
+    explicit PrivateBus(Kind kind = Kind::System)
+        : m_variable(kind == Kind::System ? "DBUS_SYSTEM_BUS_ADDRESS" : "DBUS_SESSION_BUS_ADDRESS"),
+          m_mockFlag(kind == Kind::System ? "--system" : "--session")
     {
         int out = -1;
         m_daemon = std::make_unique<Child>(
@@ -110,32 +115,33 @@ public:
         close(out);
         m_address = line.substr(0, line.find('\n'));
         EXPECT_FALSE(m_address.empty()) << "dbus-daemon gave no address";
-        const char* previous = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+        const char* previous = std::getenv(m_variable);
         m_hadPrevious = previous != nullptr;
         if (previous)
             m_previous = previous;
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.c_str(), 1);
+        setenv(m_variable, m_address.c_str(), 1);
     }
-    ~PrivateSystemBus()
+    ~PrivateBus()
     {
         m_services.clear();
         m_daemon.reset();
         if (m_hadPrevious)
-            setenv("DBUS_SYSTEM_BUS_ADDRESS", m_previous.c_str(), 1);
+            setenv(m_variable, m_previous.c_str(), 1);
         else
-            unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+            unsetenv(m_variable);
     }
-    PrivateSystemBus(const PrivateSystemBus&) = delete;
-    PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
 
-    // Hosts the service of `templateFile` (claiming `name`) with the JSON
+    // Hosts the service of `templateFile` (a file, or the name of one of
+    // python3-dbusmock's own templates; claiming `name`) with the JSON
     // `parameters`, logging its method calls to `log`. Returns once the name
     // is on the bus (false if it never came).
     bool Host(const std::string& templateFile, const std::string& name, const std::string& parameters,
               const std::string& log)
     {
         m_services.push_back(std::make_unique<Child>(std::vector<std::string>{
-            "/usr/bin/python3", "-m", "dbusmock", "--system", "-t", templateFile, "-p", parameters, "-l", log}));
+            "/usr/bin/python3", "-m", "dbusmock", m_mockFlag, "-t", templateFile, "-p", parameters, "-l", log}));
         auto deadline = Clock::now() + std::chrono::seconds(30);
         while (Clock::now() < deadline) {
             if (NameOwned(m_address, name))
@@ -146,6 +152,8 @@ public:
     }
 
 private:
+    const char* m_variable;
+    const char* m_mockFlag;
     std::unique_ptr<Child> m_daemon;
     std::vector<std::unique_ptr<Child>> m_services;
     std::string m_address;
@@ -160,10 +168,14 @@ inline std::vector<std::string> Calls(const std::string& log, const std::string&
     std::vector<std::string> calls;
     for (std::string line; std::getline(in, line);) {
         size_t space = line.find(' ');
-        // A call is logged as `method args`; a refusal adds `method raised: ...`.
-        if (space != std::string::npos && line.compare(space + 1, method.size() + 1, method + " ") == 0 &&
-            line.compare(space + 1 + method.size(), 8, " raised:") != 0)
-            calls.push_back(line.substr(space + 1));
+        // A call is logged as `method args` (`method` alone without
+        // arguments); a refusal adds `method raised: ...`.
+        if (space == std::string::npos)
+            continue;
+        const std::string call = line.substr(space + 1);
+        if ((call == method || call.compare(0, method.size() + 1, method + " ") == 0) &&
+            call.compare(method.size(), 8, " raised:") != 0)
+            calls.push_back(call);
     }
     return calls;
 }

@@ -16,6 +16,7 @@
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
+#include "platform/pause.h"
 #include "tests/support/fake_serial.h"
 #include "tests/support/private_bus.h"
 #include "tests/upgrade/scripted_receiver.h"
@@ -51,11 +52,13 @@ protected:
         fs::remove_all(dir);
     }
 
-    // Starts the stand-in managing a modem with port `port`.
-    void StartManager(const std::string& port, bool refuse = false)
+    // Starts the stand-in managing a modem with port `port`, answering
+    // InhibitDevice `delay` seconds late.
+    void StartManager(const std::string& port, bool refuse = false, double delay = 0)
     {
         std::string parameters = std::string("{\"device\": \"") + kUid + "\", \"ports\": [\"" + port +
-                                 "\"], \"refuse\": " + (refuse ? "true" : "false") + "}";
+                                 "\"], \"refuse\": " + (refuse ? "true" : "false") +
+                                 ", \"delay\": " + std::to_string(delay) + "}";
         ASSERT_TRUE(bus.Host(QX_STAND_IN, kManager, parameters, log));
     }
     Strings Inhibits() { return bustest::Calls(log, "InhibitDevice"); }
@@ -69,7 +72,7 @@ protected:
 
     fs::path dir;
     std::string log;
-    bustest::PrivateSystemBus bus;
+    bustest::PrivateBus bus;
     FakeLine line;
     MessageRecorder messages;
 };
@@ -138,6 +141,19 @@ TEST_F(ModemManagerTest, RefusalIsShownAndDecliningSendsNothing)
     EXPECT_EQ(g_ComPort.SendCommand("ATE0"), 4);
     g_ComPort.Close();
     EXPECT_EQ(Inhibits(), (Strings{kInhibit, kInhibit}));
+}
+
+// An answer that takes its time (a password prompt) is waited for as a
+// pause waits: the desktop is answered at least every 250 ms of it.
+TEST_F(ModemManagerTest, SlowAnswerLeavesTheDesktopAnswered)
+{
+    StartManager("quilvex-test-ttyACM7", false, 1.0);
+    int answered = 0;
+    platform::DesktopHook previous = platform::SetDesktopHook([&] { ++answered; });
+    ASSERT_EQ(FoundOnCom1(), 1);
+    platform::SetDesktopHook(std::move(previous));
+    EXPECT_EQ(Inhibits(), Strings{kInhibit});
+    EXPECT_GE(answered, 4) << "a second's wait answered the desktop only " << answered << " times";
 }
 
 TEST_F(ModemManagerTest, NoManagerOrAnotherDeviceChangesNothing)

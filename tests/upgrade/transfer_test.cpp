@@ -430,3 +430,38 @@ TEST_F(TransferTest, StuckLineWaitsAgainOnceTheModemHasSpoken)
     EXPECT_GT(line.lineReads - before, 1u);
     EXPECT_TRUE(line.written.empty());
 }
+
+// CTS off with carrier detect off: the gate lets the byte through and the
+// driver's own flow control holds it until the write time-out, with nothing
+// written. That one write costs the time-out; what follows fails at once
+// until the modem lines change.
+TEST_F(TransferTest, TimedOutWriteEndsThePacketAndTheCommandLineAtOnce)
+{
+    std::vector<uint8_t> data = Pattern(1024);
+    line.lines = {false, false};
+    line.writeRoom = 0;
+    EXPECT_EQ(SendPacket(1, 1024, data.data(), 'C'), 0);
+    EXPECT_EQ(messages.texts, Strings{kMsgPacketTimeout});
+    EXPECT_EQ(line.writeCalls, 1u);
+    EXPECT_EQ(line.polls, size_t(kPacketReplyPolls));
+
+    line.writeCalls = 0;
+    EXPECT_EQ(g_ComPort.WriteByte('x'), 0);
+    EXPECT_EQ(line.writeCalls, 0u) << "unchanged lines: still stuck";
+
+    // A change of the lines frees it. A command line's text then costs one
+    // write; its CR and LF fail at once.
+    line.lines = {true, false};
+    EXPECT_EQ(g_ComPort.SendCommand("AT~D1"), 0);
+    EXPECT_EQ(line.writeCalls, 1u);
+    ASSERT_EQ(messages.texts.size(), 2u);
+    EXPECT_EQ(messages.texts[1], "Error writing to modem!\nError code " + std::to_string(serial::TimedOutError()));
+
+    // A byte from the modem frees the line: the next write is tried.
+    line.Send({kNAK});
+    uint8_t byte = 0;
+    ASSERT_EQ(g_ComPort.ReadByte(byte), 1);
+    line.writeRoom = 1;
+    EXPECT_EQ(g_ComPort.WriteByte('Z'), 1);
+    EXPECT_EQ(line.Written(), "Z");
+}

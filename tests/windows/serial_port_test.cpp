@@ -132,6 +132,56 @@ QX_SIM_CASE(WinSerial, SettingsQueueCountAndTimeouts)
     EXPECT_EQ(status.inputQueued, 0u);
 }
 
+// The handle of the one serial port this process has open. The link keeps
+// its handle to itself; handles are small multiples of four, and only a
+// port answers GetCommState.
+HANDLE OpenPortHandle()
+{
+    HANDLE found = nullptr;
+    for (uintptr_t value = 4; value < 0x4000; value += 4) {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        HANDLE h = reinterpret_cast<HANDLE>(value);
+        if (GetFileType(h) == FILE_TYPE_CHAR && GetCommState(h, &dcb)) {
+            if (found)
+                return nullptr; // more than one: cannot tell
+            found = h;
+        }
+    }
+    return found;
+}
+
+// What CComPort::Open hands the device, read back from the system.
+QX_SIM_CASE(WinSerial, OpenGivesThePortTheModemsSettings)
+{
+    ASSERT_TRUE(WineSim().present());
+    ASSERT_EQ(g_ComPort.Open("COM4"), 1);
+    HANDLE port = OpenPortHandle();
+    ASSERT_NE(port, nullptr);
+
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(port, &dcb)) << GetLastError();
+    EXPECT_EQ(dcb.BaudRate, 115200u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    EXPECT_TRUE(dcb.fOutxCtsFlow);
+    EXPECT_FALSE(dcb.fOutxDsrFlow);
+    EXPECT_EQ(dcb.fDtrControl, DWORD(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.fRtsControl, DWORD(RTS_CONTROL_ENABLE));
+    EXPECT_TRUE(dcb.fBinary);
+
+    COMMTIMEOUTS t{};
+    ASSERT_TRUE(GetCommTimeouts(port, &t)) << GetLastError();
+    EXPECT_EQ(t.ReadIntervalTimeout, 0xFFFFFFFFu);
+    EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(t.ReadTotalTimeoutConstant, 1000u);
+    EXPECT_EQ(t.WriteTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(t.WriteTotalTimeoutConstant, 1000u);
+    g_ComPort.Close();
+}
+
 // The link's reply rules on what came over the port.
 std::string AskThroughTheLink(const std::string& command)
 {

@@ -13,7 +13,9 @@
 //   set:ID:TEXT                     types TEXT into control ID
 //   click:ID                        presses button ID of the main window
 //   about                           opens the About box from the system menu, checks it, closes it
-//   busy                            during the transfer: the window answers, closing is refused
+//   busy                            during the transfer: the window answers, closing and the
+//                                   session's end are refused
+//   endsession:ANSWER               the main window answers the session's end with ANSWER (0/1)
 //   ready:FILE                      prints READY and the main window's WxH+X+Y, waits for FILE
 //   exit:CODE                       the program ends with CODE
 #include <windows.h>
@@ -41,17 +43,23 @@ constexpr UINT kAboutCommand = 0x0010;
 
 PROCESS_INFORMATION g_process{};
 
+// A step's text (in the ANSI code page, as the command line gives it) in
+// UTF-16, with \n made a line break.
 std::wstring Widen(const std::string& text)
 {
-    std::wstring out;
+    std::string plain;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
-            out += L'\n';
+            plain += '\n';
             ++i;
         } else {
-            out += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+            plain += text[i];
         }
     }
+    std::wstring out(plain.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, plain.data(), static_cast<int>(plain.size()), out.data(),
+                                      static_cast<int>(out.size()));
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return out;
 }
 
@@ -260,6 +268,12 @@ void Busy(const std::string& step)
     PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
     PostMessageW(main, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(main, WM_KEYUP, VK_ESCAPE, 0);
+    // A logoff, restart or shutdown is refused while the flash is written.
+    DWORD_PTR endSession = 1;
+    if (!SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &endSession))
+        Fail(step, "the window did not answer the session's end");
+    if (endSession != 0)
+        Fail(step, "the window lets the session end during the transfer");
 
     HWND packet = Control(step, main, kPacketId);
     HWND bar = Control(step, main, kProgressId);
@@ -280,6 +294,16 @@ void Busy(const std::string& step)
     SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position);
     std::printf("busy: answered %d times; packet %s then %s; progress %d\n", answered, Narrow(firstPacket).c_str(),
                 Narrow(TextOf(packet)).c_str(), static_cast<int>(position));
+}
+
+void EndSession(const std::string& step, int expected)
+{
+    DWORD_PTR answer = 99;
+    if (!SendMessageTimeoutW(MainWindow(step), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000,
+                             &answer))
+        Fail(step, "the window did not answer");
+    if (static_cast<int>(answer != 0) != expected)
+        Fail(step, "the window answered %d", static_cast<int>(answer));
 }
 
 void Ready(const std::string& step, const std::string& file)
@@ -326,6 +350,8 @@ void Run(const std::string& step)
         About(step);
     else if (verb == "busy")
         Busy(step);
+    else if (verb == "endsession")
+        EndSession(step, std::stoi(rest));
     else if (verb == "ready")
         Ready(step, rest);
     else if (verb == "exit")

@@ -163,6 +163,28 @@ TEST(Win32FileChooser, DefaultExtensionIsThePlainExtension)
     EXPECT_EQ(ChooserExtension(""), "");
 }
 
+// A chosen name goes to the program in the ANSI code page (1252 under the
+// test's Wine) exactly, or not at all: never as a look-alike, which could
+// name another file.
+TEST(Win32FileChooser, NamesPassOnlyWhenTheCodePageHoldsThemExactly)
+{
+    struct Case {
+        const wchar_t* name;
+        const char* narrow;
+        bool exact;
+    } cases[] = {
+        {L"C:\\Users\\Jos\u00e9\\fw\u20ac.dlf", "C:\\Users\\Jos\xe9\\fw\x80.dlf", true},
+        {L"", "", true},
+        {L"r\u0161\u0109.dlf", "r\x9a?.dlf", false}, // s caron is in 1252; c circumflex (best fit: c) is not
+        {L"\u65e5\u672c.dlf", "??.dlf", false},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        EXPECT_EQ(ui::win32::NarrowExactly(c.name, out), c.exact) << out;
+        EXPECT_EQ(out, c.narrow);
+    }
+}
+
 TEST(Win32MessageBox, CaptionIsTheExecutablesNameWithoutExtension)
 {
     EXPECT_EQ(ui::win32::ProgramName(), "win_ui_tests");
