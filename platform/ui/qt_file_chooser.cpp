@@ -2,25 +2,13 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QStringList>
 
 #include "platform/ui/qt_text.h"
 
 namespace ui::qt {
 
 namespace {
-
-QString PatternsForToolkit(const QString& patterns)
-{
-    QStringList out;
-    for (const QString& p : patterns.split(u';', Qt::SkipEmptyParts)) {
-        QString pattern = p.trimmed();
-        if (pattern == QLatin1String("*.*"))
-            pattern = QStringLiteral("*"); // every file, with or without a dot
-        if (!pattern.isEmpty())
-            out << pattern;
-    }
-    return out.join(u' ');
-}
 
 QString LabelWithoutPatterns(const QString& label)
 {
@@ -35,31 +23,14 @@ QString LabelWithoutPatterns(const QString& label)
 
 } // namespace
 
-QStringList NameFiltersFromPairs(const std::string& filter)
+QString NameFilter(const FilterPair& pair)
 {
-    const QStringList parts = ToQString(filter).split(u'|');
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        // An empty label ends the list: that is what the closing "||" makes.
-        if (parts[i].isEmpty())
-            break;
-        QString patterns = PatternsForToolkit(parts[i + 1]);
-        if (patterns.isEmpty())
-            continue;
-        QString label = LabelWithoutPatterns(parts[i]);
-        filters << (label.isEmpty() ? patterns : label + QLatin1String(" (") + patterns + u')');
-    }
-    return filters;
-}
-
-QString SuffixFromDefaultExtension(const std::string& defaultExtension)
-{
-    QString ext = ToQString(defaultExtension).trimmed();
-    while (ext.startsWith(u'*') || ext.startsWith(u'.'))
-        ext.remove(0, 1);
-    if (ext.contains(u'*') || ext.contains(u'?') || ext.contains(u'.'))
-        return QString();
-    return ext;
+    QStringList patterns;
+    for (const std::string& pattern : pair.patterns)
+        patterns << (pattern == "*.*" ? QStringLiteral("*") : ToQString(pattern)); // every file, dot or none
+    const QString label = LabelWithoutPatterns(ToQString(pair.label));
+    const QString joined = patterns.join(u' ');
+    return label.isEmpty() ? joined : label + QLatin1String(" (") + joined + u')';
 }
 
 bool RunFileOpenDialog(QWidget* parent, const FileOpenOptions& options, std::string& path)
@@ -67,10 +38,12 @@ bool RunFileOpenDialog(QWidget* parent, const FileOpenOptions& options, std::str
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(options.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    QStringList filters = NameFiltersFromPairs(options.filter);
+    QStringList filters;
+    for (const FilterPair& pair : ParseFilter(options.filter))
+        filters << NameFilter(pair);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
-    dialog.setDefaultSuffix(SuffixFromDefaultExtension(options.defaultExtension));
+    dialog.setDefaultSuffix(ToQString(PlainExtension(options.defaultExtension)));
     if (!options.initialFile.empty())
         dialog.selectFile(ToQString(options.initialFile));
     if (dialog.exec() != QDialog::Accepted)

@@ -3,23 +3,20 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <string>
 
 #include "platform/ui/dialog.h"
+#include "platform/ui/file_filter.h"
 
 class QWidget;
 
 namespace ui::qt {
 
-// The filter pairs as the toolkit's name filters, "Label (patterns)": a
-// label's own "(...)" gives way to the pattern, ";" between patterns
-// becomes a blank, and "*.*" means every file. An empty label ends the
-// list; a pair without patterns is dropped. Empty when nothing is left.
-QStringList NameFiltersFromPairs(const std::string& filter);
-// The suffix the dialog appends to a bare name: "*.dlf" gives "dlf";
-// empty when the extension holds a wildcard or nothing.
-QString SuffixFromDefaultExtension(const std::string& defaultExtension);
+// One filter pair as the toolkit's name filter, "Label (patterns)": a
+// label's own "(...)" gives way to the patterns, which are separated by
+// blanks, and "*.*" means every file. Just the patterns when the label
+// holds nothing else.
+QString NameFilter(const FilterPair& pair);
 // Shows the file-open dialog over `parent`. Returns true with the chosen
 // file's full path in `path`; false (path untouched) when cancelled.
 bool RunFileOpenDialog(QWidget* parent, const FileOpenOptions& options, std::string& path);

@@ -3,18 +3,38 @@
 
 #include <vector>
 
+#include "platform/ui/file_filter.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/win32_front_end.h"
 #include "platform/ui/win32_text.h"
 
 namespace ui::win32 {
 
+namespace {
+
+// The filter pairs as the dialog reads them: label and patterns (";"
+// between them) each ended by a NUL, the list by a second NUL.
+std::string ChooserFilter(const std::vector<FilterPair>& pairs)
+{
+    std::string out;
+    for (const FilterPair& pair : pairs) {
+        out.append(pair.label).push_back('\0');
+        for (size_t i = 0; i < pair.patterns.size(); ++i)
+            out.append(i ? ";" : "").append(pair.patterns[i]);
+        out.push_back('\0');
+    }
+    out.push_back('\0');
+    return out;
+}
+
+} // namespace
+
 bool RunFileOpenDialog(HWND owner, const FileOpenOptions& options, std::string& path)
 {
     // Asked in UTF-16, so that a name the code page cannot hold is seen as
     // such rather than turned into a look-alike, which may be another file.
-    const std::wstring filter = Widen(ChooserFilter(options.filter));
-    const std::wstring extension = Widen(ChooserExtension(options.defaultExtension));
+    const std::wstring filter = Widen(ChooserFilter(ParseFilter(options.filter)));
+    const std::wstring extension = Widen(PlainExtension(options.defaultExtension));
     std::vector<wchar_t> file(4096, L'\0');
     Widen(options.initialFile).copy(file.data(), file.size() - 1);
 

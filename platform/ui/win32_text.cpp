@@ -32,37 +32,6 @@ bool NarrowExactly(const std::wstring& text, std::string& out)
     return !lossy;
 }
 
-std::string ChooserFilter(const std::string& pairs)
-{
-    std::string out;
-    size_t pos = 0;
-    while (pos < pairs.size()) {
-        const size_t labelEnd = pairs.find('|', pos);
-        if (labelEnd == std::string::npos || labelEnd == pos)
-            break;
-        const size_t patternEnd = pairs.find('|', labelEnd + 1);
-        const size_t end = patternEnd == std::string::npos ? pairs.size() : patternEnd;
-        if (end == labelEnd + 1)
-            break; // a label without a pattern
-        out.append(pairs, pos, labelEnd - pos).push_back('\0');
-        out.append(pairs, labelEnd + 1, end - labelEnd - 1).push_back('\0');
-        pos = end + 1;
-    }
-    out.push_back('\0');
-    return out;
-}
-
-std::string ChooserExtension(const std::string& defaultExtension)
-{
-    size_t start = defaultExtension.find_first_not_of("*.");
-    if (start == std::string::npos)
-        return std::string();
-    std::string ext = defaultExtension.substr(start);
-    if (ext.find_first_of("*?./\\| ") != std::string::npos)
-        return std::string();
-    return ext;
-}
-
 std::string ProgramName()
 {
     char path[MAX_PATH + 1] = {};

@@ -12,14 +12,6 @@ std::wstring Widen(const std::string& text);
 // exact place there (no look-alike is taken): `out` then has "?" for it.
 bool NarrowExactly(const std::wstring& text, std::string& out);
 
-// A "Label|pattern|Label|pattern||" filter as the file-open dialog reads it:
-// the same pairs separated and ended by NULs, the list by a second NUL.
-// Stops at the first empty label, as the closing "||" does.
-std::string ChooserFilter(const std::string& pairs);
-// The extension the file-open dialog appends ("dlf" from "*.dlf"), or ""
-// when the text names no single plain extension.
-std::string ChooserExtension(const std::string& defaultExtension);
-
 // The executable's file name without folder and extension ("quilvex");
 // "quilvex" when the system cannot tell.
 std::string ProgramName();
