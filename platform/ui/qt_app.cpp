@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QStyleFactory>
 
+#include "platform/ui/app_run.h"
 #include "platform/ui/qt_front_end.h"
 #include "platform/ui/qt_message_box.h"
 
@@ -18,18 +19,10 @@ int RunQtApplication(int argc, char** argv, App& app, const std::function<void(q
     QApplication::setQuitOnLastWindowClosed(false);
 
     qt::QtFrontEnd frontEnd;
-    FrontEnd* previousFrontEnd = SetFrontEnd(&frontEnd);
-    MessagePresenter previousPresenter = SetMessagePresenter(qt::MakeMessagePresenter(frontEnd));
-
-    // There is no message loop after the dialogs: InitInstance runs them
-    // all and its answer only says the program is done.
-    if (prepare)
-        prepare(frontEnd);
-    app.InitInstance();
-
-    SetMessagePresenter(std::move(previousPresenter));
-    SetFrontEnd(previousFrontEnd);
-    return 0;
+    return RunApp(app, frontEnd, qt::MakeMessagePresenter(frontEnd), [&] {
+        if (prepare)
+            prepare(frontEnd);
+    });
 }
 
 } // namespace ui

@@ -31,7 +31,7 @@ Qt::WindowFlags WindowFlagsFor(unsigned style)
 } // namespace
 
 QtDialogView::QtDialogView(Dialog& dlg, QWidget* parent)
-    : m_dlg(dlg)
+    : DialogViewBase(dlg)
 {
     const DialogTemplate& tmpl = dlg.Template();
     m_font = DialogFont(tmpl);
@@ -69,11 +69,7 @@ QtDialogView::QtDialogView(Dialog& dlg, QWidget* parent)
     IconChanged();
 }
 
-QtDialogView::~QtDialogView()
-{
-    if (m_dlg.View() == this)
-        m_dlg.AttachView(nullptr);
-}
+QtDialogView::~QtDialogView() = default;
 
 QWidget* QtDialogView::CreateControl(const ControlTemplate& c)
 {
@@ -124,49 +120,25 @@ int QtDialogView::Exec()
     return m_dlg.IsEnded() ? m_dlg.Result() : IDCANCEL;
 }
 
-bool QtDialogView::RunHandler(const std::function<void()>& handler)
+void QtDialogView::HoldInput()
 {
-    if (m_handlerDepth > 0 || m_dlg.IsEnded())
-        return false;
     // The window takes no input while its handler runs, whichever event
     // loop (a message box's, a nested dialog's) would deliver it.
     m_gate->closed = true;
-    ++m_handlerDepth;
-    handler();
-    --m_handlerDepth;
-    DropDeferredInput();
-    m_gate->closed = false;
-    return true;
 }
 
-void QtDialogView::DropDeferredInput()
+void QtDialogView::ReleaseInput()
 {
     // Clicks and keys that arrived while the handler ran were held back;
     // they were meant for a window that was busy, so the closed gate
     // swallows them now.
     QCoreApplication::processEvents();
-}
-
-void QtDialogView::Command(int controlId)
-{
-    RunHandler([this, controlId] {
-        if (controlId == IDOK)
-            m_dlg.OnOK();
-        else if (controlId == IDCANCEL)
-            m_dlg.OnCancel();
-        else
-            m_dlg.OnCommand(controlId);
-    });
-}
-
-void QtDialogView::SystemCommand(unsigned commandId)
-{
-    RunHandler([this, commandId] { m_dlg.OnSysCommand(commandId); });
+    m_gate->closed = false;
 }
 
 void QtDialogView::PressEnter()
 {
-    if (HandlerRunning() || m_dlg.IsEnded())
+    if (Busy())
         return;
     // Enter presses the focused push button, else the default one, else OK.
     if (auto* focused = qobject_cast<QPushButton*>(m_window->focusWidget()); focused && focused->isEnabled()) {
@@ -200,7 +172,7 @@ std::unique_ptr<QMenu> QtDialogView::BuildSystemMenu()
 
 void QtDialogView::PopUpSystemMenu(QPoint globalPos)
 {
-    if (HandlerRunning() || m_dlg.IsEnded())
+    if (Busy())
         return;
     std::unique_ptr<QMenu> menu = BuildSystemMenu();
     if (!menu)
@@ -250,9 +222,7 @@ void QtDialogView::ProgressChanged(int id)
 
 void QtDialogView::IconChanged()
 {
-    Icon icon = m_dlg.GetIcon(true);
-    if (icon.resourceId == 0)
-        icon = m_dlg.GetIcon(false);
+    const Icon icon = m_dlg.WindowIcon();
     m_window->setWindowIcon(icon.resourceId ? IconForResource(icon.resourceId) : QIcon());
 }
 

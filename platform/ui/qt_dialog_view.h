@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/ui/dialog.h"
+#include "platform/ui/dialog_view_base.h"
 #include "platform/ui/qt_layout.h"
 
 class QMenu;
@@ -23,15 +24,13 @@ namespace ui::qt {
 class DialogWindow;
 class InputGate;
 
-class QtDialogView final : public DialogView {
+class QtDialogView final : public DialogViewBase {
 public:
     // Builds the dialog's window, hidden, under `parent` (ignored for
     // dialogs shown in the task bar), and attaches itself to the dialog.
     QtDialogView(Dialog& dlg, QWidget* parent);
     // Detaches from the dialog and destroys the window.
     ~QtDialogView() override;
-    QtDialogView(const QtDialogView&) = delete;
-    QtDialogView& operator=(const QtDialogView&) = delete;
 
     // Runs the dialog's OnInitDialog as a handler. Returns false when the
     // dialog ended there (the window then never shows).
@@ -42,20 +41,10 @@ public:
     // result (IDCANCEL if the application quits first).
     int Exec();
 
-    // Runs a handler unless one is already running or the dialog has ended;
-    // afterwards drops whatever the user did to the window meanwhile.
-    // Returns whether it ran.
-    bool RunHandler(const std::function<void()>& handler);
-    bool HandlerRunning() const { return m_handlerDepth > 0; }
-    // A push button's command: OnOK, OnCancel or OnCommand(id).
-    void Command(int controlId);
-    // The system menu's command `commandId`, as if chosen from the menu.
-    void SystemCommand(unsigned commandId);
     // The dialog's system menu as a popup (null when it has no items); each
     // action's data holds its command id.
     std::unique_ptr<QMenu> BuildSystemMenu();
 
-    Dialog& Model() const { return m_dlg; }
     QWidget* Window() const;
     // The widget of control `id`, or null.
     QWidget* Control(int id) const;
@@ -72,14 +61,17 @@ public:
     void Flush() override;
 
 private:
+    // DialogViewBase: what the user does to the window while a handler runs
+    // is held back, then dropped once it has ended.
+    void HoldInput() override;
+    void ReleaseInput() override;
+
     QWidget* CreateControl(const ControlTemplate& c);
     void PressEnter();
     void PopUpSystemMenu(QPoint globalPos);
-    void DropDeferredInput();
     // Notes a control to paint again at the next Flush.
     void Changed(QWidget* widget);
 
-    Dialog& m_dlg;
     QFont m_font;
     BaseUnits m_units;
     std::unique_ptr<DialogWindow> m_window;
@@ -87,7 +79,6 @@ private:
     std::vector<QWidget*> m_widgets;
     std::map<int, QWidget*> m_byId;
     QEventLoop* m_loop = nullptr;
-    int m_handlerDepth = 0;
     std::vector<QWidget*> m_changed; // controls changed since the last Flush
 };
 

@@ -1,7 +1,6 @@
 #include "platform/ui/qt_front_end.h"
 
 #include <QCoreApplication>
-#include <algorithm>
 
 #include "platform/pause.h"
 #include "platform/ui/qt_dialog_view.h"
@@ -24,44 +23,22 @@ QtFrontEnd::~QtFrontEnd()
 
 int QtFrontEnd::RunModal(Dialog& dlg)
 {
-    if (dlg.View())
-        return -1;
-    QtDialogView view(dlg, ActiveWindow());
-    m_views.push_back(&view);
-    int result = 0;
-    if (view.Initialize()) {
+    return m_shown.RunModal(dlg, [this](QtDialogView& view) {
+        if (!view.Initialize())
+            return view.Model().Result(); // ended while starting: never shown
         view.Show();
         if (m_shownHook)
-            m_shownHook(dlg, view);
-        result = view.Exec();
-    } else {
-        result = dlg.Result(); // ended while starting: never shown
-    }
-    m_views.erase(std::find(m_views.begin(), m_views.end(), &view));
-    return result;
+            m_shownHook(view.Model(), view);
+        return view.Exec();
+    });
 }
 
 bool QtFrontEnd::ChooseOpenFile(Dialog* owner, const FileOpenOptions& options, std::string& path)
 {
-    QWidget* parent = ActiveWindow();
-    if (QtDialogView* view = ViewOf(owner))
-        parent = view->Window();
+    QWidget* parent = m_shown.WindowFor(owner);
     if (m_chooser)
         return m_chooser(parent, options, path);
     return RunFileOpenDialog(parent, options, path);
-}
-
-QWidget* QtFrontEnd::ActiveWindow() const
-{
-    return m_views.empty() ? nullptr : m_views.back()->Window();
-}
-
-QtDialogView* QtFrontEnd::ViewOf(const Dialog* dlg) const
-{
-    for (QtDialogView* view : m_views)
-        if (&view->Model() == dlg)
-            return view;
-    return nullptr;
 }
 
 } // namespace ui::qt

@@ -4,15 +4,12 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "platform/ui/dialog.h"
-
-class QWidget;
+#include "platform/ui/dialog_stack.h"
+#include "platform/ui/qt_dialog_view.h"
 
 namespace ui::qt {
-
-class QtDialogView;
 
 class QtFrontEnd final : public FrontEnd {
 public:
@@ -42,12 +39,12 @@ public:
     void SetShownHook(ShownHook hook) { m_shownHook = std::move(hook); }
 
     // The window of the innermost dialog on screen (or being set up), or null.
-    QWidget* ActiveWindow() const;
+    QWidget* ActiveWindow() const { return m_shown.ActiveWindow(); }
     // The view showing `dlg`, or null.
-    QtDialogView* ViewOf(const Dialog* dlg) const;
+    QtDialogView* ViewOf(const Dialog* dlg) const { return m_shown.ViewOf(dlg); }
 
 private:
-    std::vector<QtDialogView*> m_views; // innermost last
+    DialogStack<QtDialogView> m_shown;
     FileChooser m_chooser;
     ShownHook m_shownHook;
     std::function<void()> m_previousDesktopHook;

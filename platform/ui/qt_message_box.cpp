@@ -26,12 +26,7 @@ MessagePresenter MakeMessagePresenter(const QtFrontEnd& frontEnd)
         box.setDefaultButton(QMessageBox::Ok);
         box.setEscapeButton(okCancel ? QMessageBox::Cancel : QMessageBox::Ok);
         box.setWindowModality(Qt::ApplicationModal);
-        int answer = box.exec();
-        if (answer == QMessageBox::Ok)
-            return IDOK;
-        if (answer == QMessageBox::Cancel)
-            return IDCANCEL;
-        return okCancel ? IDCANCEL : IDOK;
+        return MessageAnswer(box.exec() == QMessageBox::Ok, buttons);
     };
 }
 

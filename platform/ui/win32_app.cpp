@@ -2,6 +2,7 @@
 
 #include "platform/ui/win32_system.h"
 
+#include "platform/ui/app_run.h"
 #include "platform/ui/win32_front_end.h"
 #include "platform/ui/win32_message_box.h"
 
@@ -13,16 +14,7 @@ int RunWin32Application(App& app)
     InitCommonControlsEx(&controls);
 
     win32::Win32FrontEnd frontEnd(GetModuleHandleW(nullptr));
-    FrontEnd* previousFrontEnd = SetFrontEnd(&frontEnd);
-    MessagePresenter previousPresenter = SetMessagePresenter(win32::MakeMessagePresenter(frontEnd));
-
-    // There is no message loop after the dialogs: InitInstance runs them
-    // all and its answer only says the program is done.
-    app.InitInstance();
-
-    SetMessagePresenter(std::move(previousPresenter));
-    SetFrontEnd(previousFrontEnd);
-    return 0;
+    return RunApp(app, frontEnd, win32::MakeMessagePresenter(frontEnd));
 }
 
 } // namespace ui

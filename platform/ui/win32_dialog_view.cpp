@@ -30,14 +30,8 @@ std::string WindowText(HWND hwnd)
 } // namespace
 
 Win32DialogView::Win32DialogView(Dialog& dlg, HINSTANCE instance, HWND owner)
-    : m_dlg(dlg), m_instance(instance), m_owner(owner)
+    : DialogViewBase(dlg), m_instance(instance), m_owner(owner)
 {
-}
-
-Win32DialogView::~Win32DialogView()
-{
-    if (m_dlg.View() == this)
-        m_dlg.AttachView(nullptr);
 }
 
 int Win32DialogView::Run(const ShownHook& shown)
@@ -95,16 +89,15 @@ void Win32DialogView::Initialize(HWND hwnd)
 
 INT_PTR Win32DialogView::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const bool busy = HandlerRunning() || m_dlg.IsEnded();
+    const bool busy = Busy();
     switch (message) {
     case WM_COMMAND:
-        Command(LOWORD(wParam), HIWORD(wParam)); // a click while busy runs nothing
+        ControlNotified(LOWORD(wParam), HIWORD(wParam)); // a click while busy runs nothing
         return TRUE;
     case WM_SYSCOMMAND:
         // Commands of our own are below the system's range (0xF000 on).
         if ((wParam & 0xFFF0) < 0xF000) {
-            if (!busy)
-                RunHandler([this, wParam] { m_dlg.OnSysCommand(static_cast<unsigned>(wParam)); });
+            SystemCommand(static_cast<unsigned>(wParam)); // runs nothing while busy
             return TRUE;
         }
         return busy ? TRUE : FALSE; // no closing, moving or sizing while busy
@@ -137,7 +130,7 @@ INT_PTR Win32DialogView::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void Win32DialogView::Command(int id, int code)
+void Win32DialogView::ControlNotified(int id, int code)
 {
     if (code == EN_CHANGE) {
         // Only what the user typed goes into the model; pushed texts are there.
@@ -145,30 +138,20 @@ void Win32DialogView::Command(int id, int code)
             m_dlg.SetControlText(id, WindowText(GetDlgItem(m_hwnd, id)));
         return;
     }
-    if (code != BN_CLICKED)
-        return;
     // Enter and Escape come as IDOK and IDCANCEL, with or without a button.
-    RunHandler([this, id] {
-        if (id == IDOK)
-            m_dlg.OnOK();
-        else if (id == IDCANCEL)
-            m_dlg.OnCancel();
-        else
-            m_dlg.OnCommand(id);
-    });
+    if (code == BN_CLICKED)
+        Command(id);
 }
 
-bool Win32DialogView::RunHandler(const std::function<void()>& handler)
+void Win32DialogView::HoldInput()
 {
-    if (m_handlerDepth > 0 || m_dlg.IsEnded())
-        return false;
-    HWND window = m_hwnd;
-    InputGate::Close(window);
-    ++m_handlerDepth;
-    handler();
-    --m_handlerDepth;
-    InputGate::Open(window);
-    return true;
+    m_heldWindow = m_hwnd;
+    InputGate::Close(m_heldWindow);
+}
+
+void Win32DialogView::ReleaseInput()
+{
+    InputGate::Open(std::exchange(m_heldWindow, nullptr));
 }
 
 void Win32DialogView::SyncSystemMenu()

@@ -1,7 +1,5 @@
 #include "platform/ui/win32_front_end.h"
 
-#include <algorithm>
-
 namespace ui::win32 {
 
 Win32FrontEnd::Win32FrontEnd(HINSTANCE instance)
@@ -17,34 +15,12 @@ Win32FrontEnd::~Win32FrontEnd()
 
 int Win32FrontEnd::RunModal(Dialog& dlg)
 {
-    if (dlg.View())
-        return -1;
-    Win32DialogView view(dlg, m_instance, ActiveWindow());
-    m_views.push_back(&view);
-    const int result = view.Run(m_shownHook);
-    m_views.erase(std::find(m_views.begin(), m_views.end(), &view));
-    return result;
+    return m_shown.RunModal(dlg, [this](Win32DialogView& view) { return view.Run(m_shownHook); }, m_instance);
 }
 
 bool Win32FrontEnd::ChooseOpenFile(Dialog* owner, const FileOpenOptions& options, std::string& path)
 {
-    HWND parent = ActiveWindow();
-    if (Win32DialogView* view = ViewOf(owner); view && view->Window())
-        parent = view->Window();
-    return RunFileOpenDialog(parent, options, path);
-}
-
-HWND Win32FrontEnd::ActiveWindow() const
-{
-    return m_views.empty() ? nullptr : m_views.back()->Window();
-}
-
-Win32DialogView* Win32FrontEnd::ViewOf(const Dialog* dlg) const
-{
-    for (Win32DialogView* view : m_views)
-        if (&view->Model() == dlg)
-            return view;
-    return nullptr;
+    return RunFileOpenDialog(m_shown.WindowFor(owner), options, path);
 }
 
 } // namespace ui::win32

@@ -6,10 +6,10 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "platform/pause.h"
 #include "platform/ui/dialog.h"
+#include "platform/ui/dialog_stack.h"
 #include "platform/ui/win32_dialog_view.h"
 #include "platform/ui/win32_input_gate.h"
 
@@ -35,13 +35,14 @@ public:
 
     void SetShownHook(Win32DialogView::ShownHook hook) { m_shownHook = std::move(hook); }
     // The window of the innermost dialog on screen (or being set up), or null.
-    HWND ActiveWindow() const;
-    Win32DialogView* ViewOf(const Dialog* dlg) const;
+    HWND ActiveWindow() const { return m_shown.ActiveWindow(); }
+    // The view showing `dlg`, or null.
+    Win32DialogView* ViewOf(const Dialog* dlg) const { return m_shown.ViewOf(dlg); }
 
 private:
     HINSTANCE m_instance;
     InputGate m_gate;
-    std::vector<Win32DialogView*> m_views; // innermost last
+    DialogStack<Win32DialogView> m_shown;
     Win32DialogView::ShownHook m_shownHook;
     platform::DesktopHook m_previousDesktopHook;
 };

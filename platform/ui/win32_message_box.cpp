@@ -17,9 +17,7 @@ MessagePresenter MakeMessagePresenter(const Win32FrontEnd& frontEnd)
         if (!owner)
             type |= MB_TASKMODAL | MB_SETFOREGROUND;
         const int answer = MessageBoxW(owner, Widen(text).c_str(), Widen(ProgramName()).c_str(), type);
-        if (answer == IDOK)
-            return IDOK;
-        return okCancel ? IDCANCEL : IDOK; // Cancel, Escape, or no box at all
+        return MessageAnswer(answer == IDOK, buttons);
     };
 }
 
