@@ -2,8 +2,8 @@
 // as the toolkit shows them.
 #include <gtest/gtest.h>
 
-#include "platform/ui/qt_file_chooser.h"
-#include "platform/ui/qt_text.h"
+#include "platform/ui/qt/qt_file_chooser.h"
+#include "platform/ui/qt/qt_text.h"
 
 using namespace ui::qt;
 

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/pause.h"
-#include "platform/ui/win32_front_end.h"
-#include "platform/ui/win32_input_gate.h"
-#include "platform/ui/win32_template.h"
-#include "platform/ui/win32_text.h"
+#include "platform/ui/win32/win32_front_end.h"
+#include "platform/ui/win32/win32_input_gate.h"
+#include "platform/ui/win32/win32_template.h"
+#include "platform/ui/win32/win32_text.h"
 #include "res/resource.h"
 
 namespace {

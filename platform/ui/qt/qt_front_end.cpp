@@ -1,10 +1,10 @@
-#include "platform/ui/qt_front_end.h"
+#include "platform/ui/qt/qt_front_end.h"
 
 #include <QCoreApplication>
 
 #include "platform/pause.h"
-#include "platform/ui/qt_dialog_view.h"
-#include "platform/ui/qt_file_chooser.h"
+#include "platform/ui/qt/qt_dialog_view.h"
+#include "platform/ui/qt/qt_file_chooser.h"
 
 namespace ui::qt {
 

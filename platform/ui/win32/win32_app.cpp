@@ -1,10 +1,10 @@
-#include "platform/ui/win32_app.h"
+#include "platform/ui/win32/win32_app.h"
 
-#include "platform/ui/win32_system.h"
+#include "platform/ui/win32/win32_system.h"
 
 #include "platform/ui/app_run.h"
-#include "platform/ui/win32_front_end.h"
-#include "platform/ui/win32_message_box.h"
+#include "platform/ui/win32/win32_front_end.h"
+#include "platform/ui/win32/win32_message_box.h"
 
 namespace ui {
 

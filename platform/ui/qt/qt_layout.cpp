@@ -1,4 +1,4 @@
-#include "platform/ui/qt_layout.h"
+#include "platform/ui/qt/qt_layout.h"
 
 #include <QFontMetrics>
 

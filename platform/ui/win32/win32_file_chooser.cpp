@@ -1,12 +1,12 @@
 // The system's file-open dialog behind the "..." button.
-#include "platform/ui/win32_system.h"
+#include "platform/ui/win32/win32_system.h"
 
 #include <vector>
 
 #include "platform/ui/file_filter.h"
 #include "platform/ui/message_box.h"
-#include "platform/ui/win32_front_end.h"
-#include "platform/ui/win32_text.h"
+#include "platform/ui/win32/win32_front_end.h"
+#include "platform/ui/win32/win32_text.h"
 
 namespace ui::win32 {
 

@@ -1,4 +1,4 @@
-#include "platform/ui/qt_input_gate.h"
+#include "platform/ui/qt/qt_input_gate.h"
 
 #include <QCoreApplication>
 #include <QEvent>

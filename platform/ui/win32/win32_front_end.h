@@ -2,7 +2,7 @@
 // system's own modal dialogs, one inside another, and the file chooser.
 #pragma once
 
-#include "platform/ui/win32_system.h"
+#include "platform/ui/win32/win32_system.h"
 
 #include <functional>
 #include <string>
@@ -10,8 +10,8 @@
 #include "platform/pause.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/dialog_stack.h"
-#include "platform/ui/win32_dialog_view.h"
-#include "platform/ui/win32_input_gate.h"
+#include "platform/ui/win32/win32_dialog_view.h"
+#include "platform/ui/win32/win32_input_gate.h"
 
 namespace ui::win32 {
 

@@ -1,9 +1,9 @@
-#include "platform/ui/win32_message_box.h"
+#include "platform/ui/win32/win32_message_box.h"
 
-#include "platform/ui/win32_system.h"
+#include "platform/ui/win32/win32_system.h"
 
-#include "platform/ui/win32_front_end.h"
-#include "platform/ui/win32_text.h"
+#include "platform/ui/win32/win32_front_end.h"
+#include "platform/ui/win32/win32_text.h"
 
 namespace ui::win32 {
 

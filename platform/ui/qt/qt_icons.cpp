@@ -1,4 +1,4 @@
-#include "platform/ui/qt_icons.h"
+#include "platform/ui/qt/qt_icons.h"
 
 #include <QFile>
 

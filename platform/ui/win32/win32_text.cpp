@@ -1,6 +1,6 @@
-#include "platform/ui/win32_text.h"
+#include "platform/ui/win32/win32_text.h"
 
-#include "platform/ui/win32_system.h"
+#include "platform/ui/win32/win32_system.h"
 
 namespace ui::win32 {
 

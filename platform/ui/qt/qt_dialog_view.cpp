@@ -1,4 +1,4 @@
-#include "platform/ui/qt_dialog_view.h"
+#include "platform/ui/qt/qt_dialog_view.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -7,11 +7,11 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "platform/ui/qt_controls.h"
-#include "platform/ui/qt_dialog_window.h"
-#include "platform/ui/qt_icons.h"
-#include "platform/ui/qt_input_gate.h"
-#include "platform/ui/qt_text.h"
+#include "platform/ui/qt/qt_controls.h"
+#include "platform/ui/qt/qt_dialog_window.h"
+#include "platform/ui/qt/qt_icons.h"
+#include "platform/ui/qt/qt_input_gate.h"
+#include "platform/ui/qt/qt_text.h"
 
 namespace ui::qt {
 

@@ -1,11 +1,11 @@
-#include "platform/ui/qt_message_box.h"
+#include "platform/ui/qt/qt_message_box.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include "platform/ui/qt_front_end.h"
-#include "platform/ui/qt_text.h"
+#include "platform/ui/qt/qt_front_end.h"
+#include "platform/ui/qt/qt_text.h"
 
 namespace ui::qt {
 

@@ -1,10 +1,10 @@
-#include "platform/ui/qt_file_chooser.h"
+#include "platform/ui/qt/qt_file_chooser.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QStringList>
 
-#include "platform/ui/qt_text.h"
+#include "platform/ui/qt/qt_text.h"
 
 namespace ui::qt {
 

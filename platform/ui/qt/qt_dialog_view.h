@@ -12,7 +12,7 @@
 
 #include "platform/ui/dialog.h"
 #include "platform/ui/dialog_view_base.h"
-#include "platform/ui/qt_layout.h"
+#include "platform/ui/qt/qt_layout.h"
 
 class QMenu;
 class QObject;

@@ -1,4 +1,4 @@
-#include "platform/ui/qt_controls.h"
+#include "platform/ui/qt/qt_controls.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -6,8 +6,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "platform/ui/qt_icons.h"
-#include "platform/ui/qt_text.h"
+#include "platform/ui/qt/qt_icons.h"
+#include "platform/ui/qt/qt_text.h"
 
 namespace ui::qt {
 

@@ -1,11 +1,11 @@
-#include "platform/ui/qt_app.h"
+#include "platform/ui/qt/qt_app.h"
 
 #include <QApplication>
 #include <QStyleFactory>
 
 #include "platform/ui/app_run.h"
-#include "platform/ui/qt_front_end.h"
-#include "platform/ui/qt_message_box.h"
+#include "platform/ui/qt/qt_front_end.h"
+#include "platform/ui/qt/qt_message_box.h"
 
 namespace ui {
 

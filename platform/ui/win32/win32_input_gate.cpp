@@ -1,4 +1,4 @@
-#include "platform/ui/win32_input_gate.h"
+#include "platform/ui/win32/win32_input_gate.h"
 
 #include <map>
 

@@ -1,4 +1,4 @@
-#include "platform/ui/qt_dialog_window.h"
+#include "platform/ui/qt/qt_dialog_window.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>

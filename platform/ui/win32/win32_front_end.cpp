@@ -1,4 +1,4 @@
-#include "platform/ui/win32_front_end.h"
+#include "platform/ui/win32/win32_front_end.h"
 
 namespace ui::win32 {
 

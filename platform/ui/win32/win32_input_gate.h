@@ -2,7 +2,7 @@
 // and lets the desktop's own messages through meanwhile.
 #pragma once
 
-#include "platform/ui/win32_system.h"
+#include "platform/ui/win32/win32_system.h"
 
 namespace ui::win32 {
 

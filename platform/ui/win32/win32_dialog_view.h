@@ -3,7 +3,7 @@
 // actions sent to the dialog's handlers one at a time.
 #pragma once
 
-#include "platform/ui/win32_system.h"
+#include "platform/ui/win32/win32_system.h"
 
 #include <functional>
 #include <set>

@@ -7,7 +7,7 @@
 
 #include "platform/ui/dialog.h"
 #include "platform/ui/dialog_stack.h"
-#include "platform/ui/qt_dialog_view.h"
+#include "platform/ui/qt/qt_dialog_view.h"
 
 namespace ui::qt {
 

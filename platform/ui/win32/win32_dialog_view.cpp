@@ -1,4 +1,4 @@
-#include "platform/ui/win32_dialog_view.h"
+#include "platform/ui/win32/win32_dialog_view.h"
 
 
 #include <string>
@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "platform/session_guard.h"
-#include "platform/ui/win32_input_gate.h"
-#include "platform/ui/win32_template.h"
-#include "platform/ui/win32_text.h"
+#include "platform/ui/win32/win32_input_gate.h"
+#include "platform/ui/win32/win32_template.h"
+#include "platform/ui/win32/win32_text.h"
 
 namespace ui::win32 {
 

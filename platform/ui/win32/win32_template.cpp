@@ -1,8 +1,8 @@
-#include "platform/ui/win32_template.h"
+#include "platform/ui/win32/win32_template.h"
 
-#include "platform/ui/win32_system.h"
+#include "platform/ui/win32/win32_system.h"
 
-#include "platform/ui/win32_text.h"
+#include "platform/ui/win32/win32_text.h"
 
 namespace ui::win32 {
 
