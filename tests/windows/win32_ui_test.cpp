@@ -1,6 +1,7 @@
 // The Win32 front end's pieces that need no display: the in-memory dialog
-// templates read back field by field, the message boxes' caption, what
-// counts as user input, and the desktop hook the front end gives the pauses.
+// templates read back field by field, the chosen file's name in the code
+// page, the message boxes' caption, what counts as user input, and the
+// desktop hook the front end gives the pauses.
 #include <gtest/gtest.h>
 
 #include "platform/pause.h"
