@@ -1,6 +1,6 @@
 #include "app/AboutDlg.h"
 
 CAboutDlg::CAboutDlg()
-    : ui::Dialog(IDD)
+    : ui::Dialog((RegisterResources(), IDD))
 {
 }

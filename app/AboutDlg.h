@@ -7,7 +7,8 @@
 
 class CAboutDlg : public ui::Dialog {
 public:
-    // Builds the box on its template; DoModal shows it.
+    // Builds the box on its template, registering the program's resources
+    // first if nobody has yet; DoModal shows it.
     CAboutDlg();
 
     enum { IDD = IDD_ABOUTBOX };

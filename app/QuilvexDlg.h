@@ -15,7 +15,8 @@ public:
 
     enum { IDD = IDD_QUILVEX_DIALOG };
 
-    // Members bound to the window's controls (pushed with UpdateData(FALSE)).
+    // Members bound to the window's controls: UpdateData(false) pushes them
+    // to the window, UpdateData(true) pulls the controls' texts back.
     ui::ProgressCtrl m_ctlProgress;
     std::string m_strAti119;
     std::string m_strFileName;
@@ -23,7 +24,7 @@ public:
     std::string m_strPercent;
     std::string m_strPacket;
     std::string m_strStatus;
-    int32_t m_nCountry; // set by discovery before first use
+    int32_t m_nCountry; // the modem's country code; 0 until discovery reads it
 
     // Finds the modem, reads its country code and runs the identity stage.
     // Ends the dialog (with IDCANCEL) on any failure; otherwise pushes the

@@ -4,7 +4,7 @@
 
 #include "app/ListPorts.h"
 #include "app/QuilvexApp.h"
-#include "platform/ui/qt_app.h"
+#include "platform/ui/qt/qt_app.h"
 
 int main(int argc, char** argv)
 {

@@ -43,9 +43,9 @@
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
 #include "platform/pause.h"
-#include "platform/ui/qt_app.h"
-#include "platform/ui/qt_dialog_view.h"
-#include "platform/ui/qt_front_end.h"
+#include "platform/ui/qt/qt_app.h"
+#include "platform/ui/qt/qt_dialog_view.h"
+#include "platform/ui/qt/qt_front_end.h"
 
 extern char** environ;
 

@@ -125,6 +125,9 @@ public:
 
     void SetIcon(Icon icon, bool bigIcon);
     Icon GetIcon(bool bigIcon) const { return bigIcon ? m_bigIcon : m_smallIcon; }
+    // The one icon of a window that shows a single one: the big icon, else
+    // the small one (resource id 0 when neither is set).
+    Icon WindowIcon() const { return m_bigIcon.resourceId ? m_bigIcon : m_smallIcon; }
     // The system menu, or null when the template has none.
     Menu* GetSystemMenu();
 

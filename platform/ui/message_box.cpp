@@ -21,6 +21,11 @@ int MessageBox(const std::string& text, MessageButtons buttons)
     return buttons == MessageButtons::Ok ? IDOK : IDCANCEL;
 }
 
+int MessageAnswer(bool okPressed, MessageButtons buttons)
+{
+    return okPressed || buttons == MessageButtons::Ok ? IDOK : IDCANCEL;
+}
+
 MessagePresenter SetMessagePresenter(MessagePresenter presenter)
 {
     return std::exchange(Presenter(), std::move(presenter));

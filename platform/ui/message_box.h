@@ -17,6 +17,11 @@ enum class MessageButtons { Ok, OkCancel };
 // standard error and the answer is IDOK for an OK box, IDCANCEL otherwise.
 int MessageBox(const std::string& text, MessageButtons buttons = MessageButtons::Ok);
 
+// What a front end's box answers once it is closed: IDOK when OK was
+// pressed or the box has no other button, else IDCANCEL (Cancel, Escape,
+// the close box, or a box that could not be shown).
+int MessageAnswer(bool okPressed, MessageButtons buttons);
+
 using MessagePresenter = std::function<int(const std::string& text, MessageButtons buttons)>;
 
 // Installs the presenter and returns the one it replaces (empty: none).

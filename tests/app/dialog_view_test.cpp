@@ -15,9 +15,9 @@
 #include <functional>
 #include <vector>
 
-#include "platform/ui/qt_dialog_view.h"
-#include "platform/ui/qt_front_end.h"
-#include "platform/ui/qt_message_box.h"
+#include "platform/ui/qt/qt_dialog_view.h"
+#include "platform/ui/qt/qt_front_end.h"
+#include "platform/ui/qt/qt_message_box.h"
 #include "tests/app/qt_test_env.h"
 
 using ui::qt::QtDialogView;

@@ -1,8 +1,9 @@
-// Label mnemonics, byte-string conversion and the file chooser's filters.
+// Label mnemonics, byte-string conversion and the file chooser's filters
+// as the toolkit shows them.
 #include <gtest/gtest.h>
 
-#include "platform/ui/qt_file_chooser.h"
-#include "platform/ui/qt_text.h"
+#include "platform/ui/qt/qt_file_chooser.h"
+#include "platform/ui/qt/qt_text.h"
 
 using namespace ui::qt;
 
@@ -55,35 +56,20 @@ TEST(TextConversion, KeepsEveryByte)
     EXPECT_FALSE(shown.contains(QChar::ReplacementCharacter));
 }
 
-TEST(FileFilters, PairsBecomeNameFilters)
+TEST(FileFilters, PairsShowAsTheToolkitsNameFilters)
 {
     struct Case {
-        const char* filter;
-        QStringList expected;
+        ui::FilterPair pair;
+        const char* shown;
     } const cases[] = {
-        {"Binary Files (*.dlf)|*.dlf|All Files (*.*)|*.*||", {"Binary Files (*.dlf)", "All Files (*)"}},
-        {"Images|*.png;*.jpg||", {"Images (*.png *.jpg)"}},
-        {"Old label (*.bin)|*.dlf||", {"Old label (*.dlf)"}},
-        {"(*.dlf)|*.dlf||", {"*.dlf"}},
-        {"|*.dlf||", {}},
-        {"Binary Files|*.dlf|Dangling||", {"Binary Files (*.dlf)"}},
-        {"Binary Files|*.dlf||Ignored|*.x||", {"Binary Files (*.dlf)"}},
-        {"No patterns||", {}},
-        {"", {}},
+        {{"Binary Files (*.dlf)", {"*.dlf"}}, "Binary Files (*.dlf)"},
+        {{"All Files (*.*)", {"*.*"}}, "All Files (*)"},
+        {{"Images", {"*.png", "*.jpg"}}, "Images (*.png *.jpg)"},
+        {{"Old label (*.bin)", {"*.dlf"}}, "Old label (*.dlf)"},
+        {{"(*.dlf)", {"*.dlf"}}, "*.dlf"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.filter);
-        EXPECT_EQ(NameFiltersFromPairs(c.filter), c.expected);
-    }
-}
-
-TEST(FileFilters, DefaultSuffixComesFromTheExtensionPattern)
-{
-    EXPECT_EQ(SuffixFromDefaultExtension("*.dlf"), QStringLiteral("dlf"));
-    EXPECT_EQ(SuffixFromDefaultExtension("dlf"), QStringLiteral("dlf"));
-    EXPECT_EQ(SuffixFromDefaultExtension(".dlf"), QStringLiteral("dlf"));
-    EXPECT_EQ(SuffixFromDefaultExtension("*.*"), QString());
-    EXPECT_EQ(SuffixFromDefaultExtension(""), QString());
+    for (const Case& c : cases)
+        EXPECT_EQ(NameFilter(c.pair), QString::fromUtf8(c.shown));
 }
 
 } // namespace

@@ -17,8 +17,8 @@
 
 #include "app/AboutDlg.h"
 #include "app/QuilvexDlg.h"
-#include "platform/ui/qt_dialog_view.h"
-#include "platform/ui/qt_text.h"
+#include "platform/ui/qt/qt_dialog_view.h"
+#include "platform/ui/qt/qt_text.h"
 #include "tests/app/qt_test_env.h"
 #include "tests/app/window_tables.h"
 

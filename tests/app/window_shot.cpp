@@ -9,8 +9,8 @@
 #include <cstdio>
 
 #include "app/QuilvexApp.h"
-#include "platform/ui/qt_dialog_view.h"
-#include "platform/ui/qt_front_end.h"
+#include "platform/ui/qt/qt_dialog_view.h"
+#include "platform/ui/qt/qt_front_end.h"
 #include "res/resource.h"
 
 int main(int argc, char** argv)

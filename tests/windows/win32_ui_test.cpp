@@ -1,14 +1,14 @@
 // The Win32 front end's pieces that need no display: the in-memory dialog
-// templates read back field by field, the file chooser's filter and default
-// extension, the message boxes' caption, what counts as user input, and the
+// templates read back field by field, the chosen file's name in the code
+// page, the message boxes' caption, what counts as user input, and the
 // desktop hook the front end gives the pauses.
 #include <gtest/gtest.h>
 
 #include "platform/pause.h"
-#include "platform/ui/win32_front_end.h"
-#include "platform/ui/win32_input_gate.h"
-#include "platform/ui/win32_template.h"
-#include "platform/ui/win32_text.h"
+#include "platform/ui/win32/win32_front_end.h"
+#include "platform/ui/win32/win32_input_gate.h"
+#include "platform/ui/win32/win32_template.h"
+#include "platform/ui/win32/win32_text.h"
 #include "res/resource.h"
 
 namespace {
@@ -138,29 +138,6 @@ TEST(Win32DialogTemplate, ControlStylesFollowTheKinds)
     // Labels keep "&" as the mnemonic marker: no SS_NOPREFIX.
     EXPECT_FALSE(styleOf(ControlKind::Label, 0) & SS_NOPREFIX);
     EXPECT_EQ(styleOf(ControlKind::Icon, 0) & SS_TYPEMASK, static_cast<unsigned long>(SS_ICON));
-}
-
-TEST(Win32FileChooser, FilterPairsBecomeNulSeparatedAndEndAtTheClosingBars)
-{
-    using ui::win32::ChooserFilter;
-    using namespace std::string_literals;
-    EXPECT_EQ(ChooserFilter("Binary Files (*.dlf)|*.dlf|All Files (*.*)|*.*||"),
-              "Binary Files (*.dlf)\0*.dlf\0All Files (*.*)\0*.*\0\0"s);
-    EXPECT_EQ(ChooserFilter("Images|*.dlf"), "Images\0*.dlf\0\0"s); // no closing bars
-    EXPECT_EQ(ChooserFilter("A|*.a||B|*.b||"), "A\0*.a\0\0"s);       // nothing after the end
-    EXPECT_EQ(ChooserFilter("Label only|"), "\0"s);                  // a label without a pattern
-    EXPECT_EQ(ChooserFilter(""), "\0"s);
-}
-
-TEST(Win32FileChooser, DefaultExtensionIsThePlainExtension)
-{
-    using ui::win32::ChooserExtension;
-    EXPECT_EQ(ChooserExtension("*.dlf"), "dlf");
-    EXPECT_EQ(ChooserExtension(".dlf"), "dlf");
-    EXPECT_EQ(ChooserExtension("dlf"), "dlf");
-    EXPECT_EQ(ChooserExtension("*.*"), "");
-    EXPECT_EQ(ChooserExtension("*.d?f"), "");
-    EXPECT_EQ(ChooserExtension(""), "");
 }
 
 // A chosen name goes to the program in the ANSI code page (1252 under the
