@@ -1,0 +1,23 @@
+// A serial device that records what passes through it into the run's trace
+// (link/TraceRecorder.h): the open and its result, every byte written and
+// read, the modem-status lines when they change, the line settings, and
+// any call that fails. The modem logic above it sees the device unchanged.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "link/TraceRecorder.h"
+#include "platform/serial/serial_device.h"
+
+namespace trace {
+
+// Makes serial::Open go to the system's port as usual and wrap what it opens
+// into a recording device; each open, failed or not, is recorded. Stays in
+// force until serial::SetOpener is called again.
+void TracePortOpens(Recorder& recorder);
+
+// `inner` wrapped so that its traffic reaches `recorder`.
+std::unique_ptr<serial::Device> Wrap(std::unique_ptr<serial::Device> inner, Recorder& recorder);
+
+} // namespace trace
