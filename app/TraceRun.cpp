@@ -17,6 +17,7 @@ constexpr const char* kProgram = "Quilvex 1.0a";
 // Lives to the end of the process: a port still open at exit, closed by
 // g_ComPort's destructor, may still report to it (it records nothing then).
 trace::Recorder* g_recorder = nullptr;
+serial::Opener g_untracedOpener; // put back when the trace ends
 
 std::string UtcNow()
 {
@@ -56,7 +57,7 @@ std::string StartTrace(const std::string& path)
     }
     g_recorder = recorder;
     trace::SetCurrent(recorder);
-    trace::TracePortOpens(*recorder);
+    g_untracedOpener = trace::TracePortOpens(*recorder);
     ui::SetPushObserver([recorder](const ui::Dialog& dlg, int id, const std::string& text) {
         if (&dlg == g_pMainDlg && id == IDC_STATUS)
             recorder->Status(text);
@@ -76,7 +77,8 @@ std::string FinishTrace()
         return "";
     ui::SetMessageObserver({});
     ui::SetPushObserver({});
-    serial::SetOpener({});
+    serial::SetOpener(std::move(g_untracedOpener));
+    g_untracedOpener = {};
     trace::SetCurrent(nullptr);
     return g_recorder->Finish();
 }

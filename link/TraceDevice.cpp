@@ -115,11 +115,12 @@ std::unique_ptr<serial::Device> Wrap(std::unique_ptr<serial::Device> inner, Reco
     return std::make_unique<TraceDevice>(std::move(inner), recorder);
 }
 
-void TracePortOpens(Recorder& recorder)
+serial::Opener TracePortOpens(Recorder& recorder)
 {
-    serial::SetOpener([&recorder](const std::string& name) -> std::unique_ptr<serial::Device> {
+    serial::Opener previous = serial::GetOpener();
+    serial::SetOpener([&recorder, previous](const std::string& name) -> std::unique_ptr<serial::Device> {
         const std::string path = serial::DevicePath(name);
-        std::unique_ptr<serial::Device> device = serial::OpenNative(path);
+        std::unique_ptr<serial::Device> device = previous ? previous(name) : serial::OpenNative(path);
         if (!device) {
             int code = NonZero(serial::LastError());
             recorder.Opened(name, path, code, serial::ErrorText(code));
@@ -129,6 +130,7 @@ void TracePortOpens(Recorder& recorder)
         recorder.Opened(name, path, 0, "");
         return Wrap(std::move(device), recorder);
     });
+    return previous;
 }
 
 } // namespace trace

@@ -12,10 +12,11 @@
 
 namespace trace {
 
-// Makes serial::Open go to the system's port as usual and wrap what it opens
-// into a recording device; each open, failed or not, is recorded. Stays in
-// force until serial::SetOpener is called again.
-void TracePortOpens(Recorder& recorder);
+// Makes serial::Open open as before (through the opener in force, else the
+// system's port) and wrap what it opens into a recording device; each open,
+// failed or not, is recorded. Stays in force until serial::SetOpener is
+// called again. Returns the opener it wraps, to be put back afterwards.
+serial::Opener TracePortOpens(Recorder& recorder);
 
 // `inner` wrapped so that its traffic reaches `recorder`.
 std::unique_ptr<serial::Device> Wrap(std::unique_ptr<serial::Device> inner, Recorder& recorder);
