@@ -77,7 +77,8 @@ TEST_P(RecordAndReplay, GivesTheSameFinalMessageAndTheSameBytes)
 INSTANTIATE_TEST_SUITE_P(FaultModes, RecordAndReplay,
                          ::testing::Values(std::vector<std::string>{"--nak-packet", "3"},
                                            std::vector<std::string>{"--can-packet", "2"},
-                                           std::vector<std::string>{"--loader-silent"}),
+                                           std::vector<std::string>{"--loader-silent"},
+                                           std::vector<std::string>{"--no-eot-ack"}),
                          [](const auto& info) {
                              std::string name = info.param[0].substr(2);
                              name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
