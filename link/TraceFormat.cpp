@@ -52,8 +52,10 @@ void AppendBytes(int64_t us, char dir, std::string_view bytes, size_t group, con
     for (char c : bytes)
         out += c >= 0x20 && c < 0x7F ? c : '.';
     out += '|';
-    if (!remark.empty())
-        out += " ; " + remark;
+    if (!remark.empty()) {
+        out += " ; ";
+        out += remark;
+    }
     out += '\n';
 }
 
@@ -344,8 +346,10 @@ void Formatter::AppendWrite(const Event& e, std::string& out)
                 ++m_packets;
             m_lastNumber = number;
             size_t size = b[i] == STX ? 1024 : 128;
-            std::string remark = "packet " + std::to_string(m_packets) + (again ? " again" : "") +
-                                 (size == 1024 ? ", STX" : ", SOH");
+            std::string remark = "packet ";
+            remark += std::to_string(m_packets);
+            remark += again ? " again" : "";
+            remark += size == 1024 ? ", STX" : ", SOH";
             AppendBytes(ByteTime(e, i), '>', b.substr(i, 3), 1, remark, out);
             i += 3;
             for (size_t end = i + size; i < end; i += kBytesPerLine)
@@ -366,14 +370,25 @@ void Formatter::AppendWrite(const Event& e, std::string& out)
 
 void Formatter::Append(const Event& e, std::string& out)
 {
-    auto head = [&](const char* tag) {
+    // One event line: time, tag, then the fields, each after a blank.
+    auto line = [&](const char* tag, std::vector<std::string_view> fields) {
         AppendTime(e.us, out);
         out += ' ';
         out += tag;
-    };
-    auto result = [&] {
-        out += e.code == 0 ? " ok" : " error " + std::to_string(e.code) + " " + Quote(e.errorText);
+        for (std::string_view f : fields) {
+            out += ' ';
+            out += f;
+        }
         out += '\n';
+    };
+    // The same, ending in the call's result.
+    const std::string code = std::to_string(e.code), error = Quote(e.errorText);
+    auto result = [&](const char* tag, std::vector<std::string_view> fields) {
+        if (e.code == 0)
+            fields.push_back("ok");
+        else
+            fields.insert(fields.end(), {"error", code, error});
+        line(tag, std::move(fields));
     };
     switch (e.kind) {
     case EventKind::Wrote:
@@ -387,41 +402,31 @@ void Formatter::Append(const Event& e, std::string& out)
         }
         break;
     case EventKind::Open:
-        head("open");
-        out += " " + e.port + " " + Quote(e.text);
-        result();
+        result("open", {e.port, Quote(e.text)});
         break;
     case EventKind::Close:
-        head("close");
-        result();
+        result("close", {});
         break;
     case EventKind::PortError:
-        head("error");
-        out += " " + e.text + " " + std::to_string(e.code) + " " + Quote(e.errorText) + "\n";
+        line("error", {e.text, code, error});
         break;
     case EventKind::ShortWrite:
-        head("short-write");
-        out += " " + std::to_string(e.asked) + " " + std::to_string(e.put) + "\n";
+        line("short-write", {std::to_string(e.asked), std::to_string(e.put)});
         break;
     case EventKind::Lines:
-        head("lines");
-        out += std::string(" cts=") + (e.on1 ? "on" : "off") + " dcd=" + (e.on2 ? "on" : "off") + "\n";
+        line("lines", {e.on1 ? "cts=on" : "cts=off", e.on2 ? "dcd=on" : "dcd=off"});
         break;
     case EventKind::LineSettings:
-        head("line");
-        out += " " + Quote(e.text) + "\n";
+        line("line", {Quote(e.text)});
         break;
     case EventKind::Status:
-        head("status");
-        out += " " + Quote(e.text) + "\n";
+        line("status", {Quote(e.text)});
         break;
     case EventKind::Box:
-        head("box");
-        out += std::string(e.on1 ? " okcancel " : " ok ") + Quote(e.text) + "\n";
+        line("box", {e.on1 ? "okcancel" : "ok", Quote(e.text)});
         break;
     case EventKind::Answer:
-        head("answer");
-        out += e.on1 ? " ok\n" : " cancel\n";
+        line("answer", {e.on1 ? "ok" : "cancel"});
         break;
     }
 }
