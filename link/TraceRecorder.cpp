@@ -29,12 +29,14 @@ int64_t Recorder::Now() const
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - m_start).count();
 }
 
-Event& Recorder::Add(EventKind kind)
+Event* Recorder::Add(EventKind kind)
 {
+    if (m_failed)
+        return nullptr;
     Event& e = m_pending.emplace_back();
     e.kind = kind;
     e.us = Now();
-    return e;
+    return &e;
 }
 
 void Recorder::AddBytes(EventKind kind, const void* data, size_t size)
@@ -43,33 +45,28 @@ void Recorder::AddBytes(EventKind kind, const void* data, size_t size)
         return;
     const int64_t now = Now();
     Event* e = m_pending.empty() ? nullptr : &m_pending.back();
-    if (!e || e->kind != kind || now - e->byteUs.back() > kJoinUs) {
-        e = &m_pending.emplace_back();
-        e->kind = kind;
-        e->us = now;
-    }
+    if (!e || e->kind != kind || now - e->byteUs.back() > kJoinUs)
+        e = Add(kind);
     e->bytes.append(static_cast<const char*>(data), size);
     e->byteUs.insert(e->byteUs.end(), size, now);
 }
 
 void Recorder::Opened(const std::string& port, const std::string& path, int code, const std::string& errorText)
 {
-    if (m_failed)
-        return;
-    Event& e = Add(EventKind::Open);
-    e.port = port;
-    e.text = path;
-    e.code = code;
-    e.errorText = errorText;
+    if (Event* e = Add(EventKind::Open)) {
+        e->port = port;
+        e->text = path;
+        e->code = code;
+        e->errorText = errorText;
+    }
 }
 
 void Recorder::Closed(int code, const std::string& errorText)
 {
-    if (m_failed)
-        return;
-    Event& e = Add(EventKind::Close);
-    e.code = code;
-    e.errorText = errorText;
+    if (Event* e = Add(EventKind::Close)) {
+        e->code = code;
+        e->errorText = errorText;
+    }
 }
 
 void Recorder::Wrote(const void* data, size_t size)
@@ -84,61 +81,54 @@ void Recorder::Read(const void* data, size_t size)
 
 void Recorder::PortError(const char* operation, int code, const std::string& errorText)
 {
-    if (m_failed)
-        return;
-    Event& e = Add(EventKind::PortError);
-    e.text = operation;
-    e.code = code;
-    e.errorText = errorText;
+    if (Event* e = Add(EventKind::PortError)) {
+        e->text = operation;
+        e->code = code;
+        e->errorText = errorText;
+    }
 }
 
 void Recorder::ShortWrite(size_t asked, size_t put)
 {
-    if (m_failed)
-        return;
-    Event& e = Add(EventKind::ShortWrite);
-    e.asked = asked;
-    e.put = put;
+    if (Event* e = Add(EventKind::ShortWrite)) {
+        e->asked = asked;
+        e->put = put;
+    }
 }
 
 void Recorder::Lines(bool cts, bool carrierDetect)
 {
-    if (m_failed)
-        return;
-    Event& e = Add(EventKind::Lines);
-    e.on1 = cts;
-    e.on2 = carrierDetect;
+    if (Event* e = Add(EventKind::Lines)) {
+        e->on1 = cts;
+        e->on2 = carrierDetect;
+    }
 }
 
 void Recorder::LineSettings(const std::string& text)
 {
-    if (m_failed)
-        return;
-    Add(EventKind::LineSettings).text = text;
+    if (Event* e = Add(EventKind::LineSettings))
+        e->text = text;
 }
 
 void Recorder::Status(const std::string& text)
 {
-    if (m_failed)
-        return;
-    Add(EventKind::Status).text = text;
+    if (Event* e = Add(EventKind::Status))
+        e->text = text;
 }
 
 void Recorder::Box(const std::string& text, bool okCancel)
 {
-    if (m_failed)
-        return;
-    Event& e = Add(EventKind::Box);
-    e.text = text;
-    e.on1 = okCancel;
-    Flush();
+    if (Event* e = Add(EventKind::Box)) {
+        e->text = text;
+        e->on1 = okCancel;
+        Flush();
+    }
 }
 
 void Recorder::Answer(bool ok)
 {
-    if (m_failed)
-        return;
-    Add(EventKind::Answer).on1 = ok;
+    if (Event* e = Add(EventKind::Answer))
+        e->on1 = ok;
 }
 
 void Recorder::Fail(const std::string& error)

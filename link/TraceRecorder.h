@@ -51,7 +51,7 @@ public:
 
 private:
     int64_t Now() const;
-    Event& Add(EventKind kind);
+    Event* Add(EventKind kind); // null once recording has stopped
     void AddBytes(EventKind kind, const void* data, size_t size);
     void Fail(const std::string& error);
 

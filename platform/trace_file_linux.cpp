@@ -1,13 +1,14 @@
 // The trace file on Linux: POSIX calls, retried on EINTR.
 #include "platform/trace_file.h"
 
+#include "platform/serial/serial_device.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace platform {
 
@@ -15,8 +16,7 @@ namespace {
 
 std::string SystemText(int code)
 {
-    char buf[256];
-    return strerror_r(code, buf, sizeof buf); // the GNU version returns the text
+    return serial::ErrorText(code);
 }
 
 std::string Refusal(const std::string& path, const std::string& why)

@@ -2,6 +2,8 @@
 // in the system's code page like every other string of the program.
 #include "platform/trace_file.h"
 
+#include "platform/serial/serial_device.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -12,16 +14,7 @@ namespace {
 
 std::string SystemText(DWORD code)
 {
-    char* text = nullptr;
-    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                               nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result;
-    if (n && text)
-        result.assign(text, n);
-    ::LocalFree(text);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
-        result.pop_back();
-    return result.empty() ? "Error " + std::to_string(code) : result;
+    return serial::ErrorText(static_cast<int>(code));
 }
 
 std::string Refusal(const std::string& path, const std::string& why)
