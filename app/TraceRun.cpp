@@ -14,9 +14,9 @@ namespace {
 // As the About box names the program.
 constexpr const char* kProgram = "Quilvex 1.0a";
 
-// Lives to the end of the process: a port still open at exit, closed by
-// g_ComPort's destructor, may still report to it (it records nothing then).
-trace::Recorder* g_recorder = nullptr;
+// The trace of this run, from StartTrace to FinishTrace. Ports reach it
+// through trace::Current(), so one still open afterwards records nothing.
+std::unique_ptr<trace::Recorder> g_recorder;
 serial::Opener g_untracedOpener; // put back when the trace ends
 
 std::string UtcNow()
@@ -48,37 +48,38 @@ std::string StartTrace(const std::string& path)
         if (!device.empty())
             header.com.push_back(name + " " + device);
     }
-    auto* recorder = new trace::Recorder(std::move(file), header, path);
+    auto recorder = std::make_unique<trace::Recorder>(std::move(file), header, path);
     if (!recorder->Failure().empty()) {
-        std::string why = recorder->Failure();
         recorder->Finish();
-        delete recorder;
-        return why + ends;
+        return recorder->Failure() + ends;
     }
-    g_recorder = recorder;
-    trace::SetCurrent(recorder);
-    g_untracedOpener = trace::TracePortOpens(*recorder);
-    ui::SetPushObserver([recorder](const ui::Dialog& dlg, int id, const std::string& text) {
+    g_recorder = std::move(recorder);
+    trace::SetCurrent(g_recorder.get());
+    g_untracedOpener = trace::TracePortOpens();
+    trace::Recorder* rec = g_recorder.get();
+    ui::SetPushObserver([rec](const ui::Dialog& dlg, int id, const std::string& text) {
         if (&dlg == g_pMainDlg && id == IDC_STATUS)
-            recorder->Status(text);
+            rec->Status(text);
     });
-    ui::SetMessageObserver([recorder](const std::string& text, ui::MessageButtons buttons, int answer) {
+    ui::SetMessageObserver([rec](const std::string& text, ui::MessageButtons buttons, int answer) {
         if (answer == 0)
-            recorder->Box(text, buttons == ui::MessageButtons::OkCancel);
+            rec->Box(text, buttons == ui::MessageButtons::OkCancel);
         else
-            recorder->Answer(answer == ui::IDOK);
+            rec->Answer(answer == ui::IDOK);
     });
     return "";
 }
 
 std::string FinishTrace()
 {
-    if (!g_recorder || trace::Current() != g_recorder)
+    if (!g_recorder)
         return "";
     ui::SetMessageObserver({});
     ui::SetPushObserver({});
     serial::SetOpener(std::move(g_untracedOpener));
     g_untracedOpener = {};
     trace::SetCurrent(nullptr);
-    return g_recorder->Finish();
+    std::string cutShort = g_recorder->Finish();
+    g_recorder.reset();
+    return cutShort;
 }

@@ -14,10 +14,7 @@ int NonZero(int code)
 
 class TraceDevice : public serial::Device {
 public:
-    TraceDevice(std::unique_ptr<serial::Device> inner, Recorder& recorder)
-        : m_inner(std::move(inner)), m_rec(recorder)
-    {
-    }
+    explicit TraceDevice(std::unique_ptr<serial::Device> inner) : m_inner(std::move(inner)) {}
 
     bool SetQueueSizes(size_t input, size_t output) override
     {
@@ -34,7 +31,8 @@ public:
             std::snprintf(text, sizeof text, "%ld %d%c%d%s%s%s%s", static_cast<long>(s.baudRate), s.dataBits,
                           s.parity ? 'P' : 'N', s.stopBits, s.ctsOutputFlow ? " cts-flow" : "",
                           s.dsrOutputFlow ? " dsr-flow" : "", s.dtrOn ? " dtr" : "", s.rtsOn ? " rts" : "");
-            m_rec.LineSettings(text);
+            if (Recorder* r = Current())
+            r->LineSettings(text);
         }
         return Note("set-line", ok);
     }
@@ -43,16 +41,19 @@ public:
     {
         got = 0;
         bool ok = m_inner->Read(buf, size, got);
-        m_rec.Read(buf, got);
+        if (Recorder* r = Current())
+            r->Read(buf, got);
         return Polled(m_readError, "read", ok);
     }
     bool Write(const void* buf, size_t size, size_t& put) override
     {
         put = 0;
         bool ok = m_inner->Write(buf, size, put);
-        m_rec.Wrote(buf, put);
+        if (Recorder* r = Current())
+            r->Wrote(buf, put);
         if (ok && put < size)
-            m_rec.ShortWrite(size, put);
+            if (Recorder* r = Current())
+            r->ShortWrite(size, put);
         return Polled(m_writeError, "write", ok);
     }
     bool GetModemLines(serial::ModemLines& out) override
@@ -61,7 +62,8 @@ public:
         if (ok && (!m_linesKnown || out.cts != m_lines.cts || out.carrierDetect != m_lines.carrierDetect)) {
             m_linesKnown = true;
             m_lines = out;
-            m_rec.Lines(out.cts, out.carrierDetect);
+            if (Recorder* r = Current())
+            r->Lines(out.cts, out.carrierDetect);
         }
         return Polled(m_linesError, "modem-lines", ok);
     }
@@ -70,7 +72,8 @@ public:
     {
         bool ok = m_inner->Close();
         int code = ok ? 0 : NonZero(serial::LastError());
-        m_rec.Closed(code, ok ? std::string() : serial::ErrorText(code));
+        if (Recorder* r = Current())
+            r->Closed(code, ok ? std::string() : serial::ErrorText(code));
         return ok;
     }
 
@@ -80,7 +83,8 @@ private:
     {
         if (!ok) {
             int code = serial::LastError();
-            m_rec.PortError(operation, code, serial::ErrorText(code));
+            if (Recorder* r = Current())
+            r->PortError(operation, code, serial::ErrorText(code));
         }
         return ok;
     }
@@ -95,14 +99,14 @@ private:
         int code = serial::LastError();
         if (code != lastError) {
             lastError = code;
-            m_rec.PortError(operation, code, serial::ErrorText(code));
+            if (Recorder* r = Current())
+            r->PortError(operation, code, serial::ErrorText(code));
         }
         serial::SetLastError(code);
         return false;
     }
 
     std::unique_ptr<serial::Device> m_inner;
-    Recorder& m_rec;
     int m_statusError = 0, m_readError = 0, m_writeError = 0, m_linesError = 0;
     bool m_linesKnown = false;
     serial::ModemLines m_lines;
@@ -110,25 +114,28 @@ private:
 
 } // namespace
 
-std::unique_ptr<serial::Device> Wrap(std::unique_ptr<serial::Device> inner, Recorder& recorder)
+std::unique_ptr<serial::Device> Wrap(std::unique_ptr<serial::Device> inner)
 {
-    return std::make_unique<TraceDevice>(std::move(inner), recorder);
+    return std::make_unique<TraceDevice>(std::move(inner));
 }
 
-serial::Opener TracePortOpens(Recorder& recorder)
+serial::Opener TracePortOpens()
 {
     serial::Opener previous = serial::GetOpener();
-    serial::SetOpener([&recorder, previous](const std::string& name) -> std::unique_ptr<serial::Device> {
+    serial::SetOpener([previous](const std::string& name) -> std::unique_ptr<serial::Device> {
+        Recorder* recorder = Current();
         const std::string path = serial::DevicePath(name);
         std::unique_ptr<serial::Device> device = previous ? previous(name) : serial::OpenNative(path);
         if (!device) {
             int code = NonZero(serial::LastError());
-            recorder.Opened(name, path, code, serial::ErrorText(code));
+            if (recorder)
+                recorder->Opened(name, path, code, serial::ErrorText(code));
             serial::SetLastError(code);
             return nullptr;
         }
-        recorder.Opened(name, path, 0, "");
-        return Wrap(std::move(device), recorder);
+        if (recorder)
+            recorder->Opened(name, path, 0, "");
+        return Wrap(std::move(device));
     });
     return previous;
 }

@@ -1,7 +1,8 @@
-// A serial device that records what passes through it into the run's trace
-// (link/TraceRecorder.h): the open and its result, every byte written and
-// read, the modem-status lines when they change, the line settings, and
-// any call that fails. The modem logic above it sees the device unchanged.
+// A serial device that records what passes through it into the trace in
+// force (trace::Current(), link/TraceRecorder.h; none: nothing): the open
+// and its result, every byte written and read, the modem-status lines when
+// they change, the line settings, and any call that fails. The modem logic
+// above it sees the device unchanged.
 #pragma once
 
 #include <memory>
@@ -16,9 +17,9 @@ namespace trace {
 // system's port) and wrap what it opens into a recording device; each open,
 // failed or not, is recorded. Stays in force until serial::SetOpener is
 // called again. Returns the opener it wraps, to be put back afterwards.
-serial::Opener TracePortOpens(Recorder& recorder);
+serial::Opener TracePortOpens();
 
-// `inner` wrapped so that its traffic reaches `recorder`.
-std::unique_ptr<serial::Device> Wrap(std::unique_ptr<serial::Device> inner, Recorder& recorder);
+// `inner` wrapped so that its traffic reaches the trace in force.
+std::unique_ptr<serial::Device> Wrap(std::unique_ptr<serial::Device> inner);
 
 } // namespace trace

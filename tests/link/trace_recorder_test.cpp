@@ -97,8 +97,9 @@ TEST(TraceDevice, RecordsTrafficLineChangesAndEachNewFailureOnce)
 {
     Disk disk;
     auto rec = disk.Recorder();
+    trace::SetCurrent(rec.get());
     FakeLine line;
-    auto dev = trace::Wrap(line.NewDevice(), *rec);
+    auto dev = trace::Wrap(line.NewDevice());
 
     size_t n = 0;
     ASSERT_TRUE(dev->Write("AT\r", 3, n));
@@ -117,7 +118,12 @@ TEST(TraceDevice, RecordsTrafficLineChangesAndEachNewFailureOnce)
     EXPECT_EQ(serial::LastError(), EIO); // the caller still sees the fault
     line.writeRoom = 1;
     dev->Write("xy", 2, n);
+    line.writeRoom = SIZE_MAX;
+    trace::SetCurrent(nullptr);
+    EXPECT_TRUE(dev->Write("z", 1, n)); // no trace in force: not recorded
+    trace::SetCurrent(rec.get());
     dev->Close();
+    trace::SetCurrent(nullptr);
     rec->Finish();
 
     const std::string& t = disk.text;
@@ -127,6 +133,7 @@ TEST(TraceDevice, RecordsTrafficLineChangesAndEachNewFailureOnce)
     EXPECT_NE(t.find("< 4F4B |OK|"), std::string::npos);
     EXPECT_NE(t.find("short-write 2 1"), std::string::npos);
     EXPECT_NE(t.find("close ok"), std::string::npos);
+    EXPECT_EQ(t.find("|z|"), std::string::npos);
     size_t first = t.find("error status 5 ");
     ASSERT_NE(first, std::string::npos) << t;
     EXPECT_EQ(t.find("error status", first + 1), std::string::npos);
