@@ -32,7 +32,7 @@ public:
                           s.parity ? 'P' : 'N', s.stopBits, s.ctsOutputFlow ? " cts-flow" : "",
                           s.dsrOutputFlow ? " dsr-flow" : "", s.dtrOn ? " dtr" : "", s.rtsOn ? " rts" : "");
             if (Recorder* r = Current())
-            r->LineSettings(text);
+                r->LineSettings(text);
         }
         return Note("set-line", ok);
     }
@@ -49,11 +49,11 @@ public:
     {
         put = 0;
         bool ok = m_inner->Write(buf, size, put);
-        if (Recorder* r = Current())
+        if (Recorder* r = Current()) {
             r->Wrote(buf, put);
-        if (ok && put < size)
-            if (Recorder* r = Current())
-            r->ShortWrite(size, put);
+            if (ok && put < size)
+                r->ShortWrite(size, put);
+        }
         return Polled(m_writeError, "write", ok);
     }
     bool GetModemLines(serial::ModemLines& out) override
@@ -63,7 +63,7 @@ public:
             m_linesKnown = true;
             m_lines = out;
             if (Recorder* r = Current())
-            r->Lines(out.cts, out.carrierDetect);
+                r->Lines(out.cts, out.carrierDetect);
         }
         return Polled(m_linesError, "modem-lines", ok);
     }
@@ -84,7 +84,7 @@ private:
         if (!ok) {
             int code = serial::LastError();
             if (Recorder* r = Current())
-            r->PortError(operation, code, serial::ErrorText(code));
+                r->PortError(operation, code, serial::ErrorText(code));
         }
         return ok;
     }
@@ -100,7 +100,7 @@ private:
         if (code != lastError) {
             lastError = code;
             if (Recorder* r = Current())
-            r->PortError(operation, code, serial::ErrorText(code));
+                r->PortError(operation, code, serial::ErrorText(code));
         }
         serial::SetLastError(code);
         return false;
