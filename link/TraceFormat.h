@@ -55,12 +55,14 @@ struct Header {
     std::vector<std::string> com; // "COM1 /dev/ttyS0", one a port that stands for something
 };
 
+// The header's lines, each starting with '#'. Never fails.
 std::string FormatHeader(const Header& h);
 
 // Turns events into lines. Keeps what it needs across calls (the packet
 // count), so a trace may be formatted in pieces.
 class Formatter {
 public:
+    // Appends the lines of `e` to `out`. Never fails.
     void Append(const Event& e, std::string& out);
 
 private:
