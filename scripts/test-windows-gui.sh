@@ -2,12 +2,14 @@
 # End to end on the Windows program's real window: quilvex.exe runs under
 # Wine on a virtual X display, the modem simulator sits on a pseudo-terminal
 # that the Wine prefix maps to COM4 (COM1-COM3 lead nowhere), and
-# quilvex-ui-driver.exe works the windows. Three runs:
+# quilvex-ui-driver.exe works the windows. Four runs:
 #   1. a whole upgrade of an image in a folder named with "é" and named
 #      with "€" (both in the ANSI code page, 1252 here), with a refused
 #      file, a missing one of such a name and the About box on the way; the
 #      session's end is answered yes before and no during the transfer;
-#   2. a transfer the modem cancels, which ends the program;
+#   2. a transfer the modem cancels, which ends the program, run with
+#      --trace; the Linux build's replay (trace_replay_tests) plays the
+#      trace back to the same message;
 #   3. a screenshot of the main window (with --screenshot FILE);
 #   4. the installer (with --installer SETUP.EXE): installs silently, the
 #      installed program starts and shows its first prompt, the uninstaller
@@ -26,7 +28,7 @@ done
 win=$(realpath "${1:-build-win64}")
 linux=$(realpath "${2:-build}")
 sim="$linux/bin/quilvex-modem-sim"
-for f in "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$sim"; do
+for f in "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$sim" "$linux/bin/trace_replay_tests"; do
   [ -x "$f" ] || [ -f "$f" ] || { echo "test-windows-gui: missing $f" >&2; exit 1; }
 done
 
@@ -78,14 +80,20 @@ cmp "$run/dossier é/fw€.dlf" "$run/received.dlf" || { echo "the simulated mod
 grep -qa 'AT\*NC22&F' "$work/sim.log" || { echo "AT*NC22&F never reached the modem" >&2; exit 1; }
 echo "   image received byte for byte, AT*NC22&F on the wire ($((SECONDS - t0)) s)"
 
-echo "== GUI: the modem cancels the transfer"
+echo "== GUI: the modem cancels the transfer, the run traced"
 t0=$SECONDS
 start_sim --can-packet 3
-drive "box:ok:$prompt" main expect:1001:firmware.dlf click:1 \
+mkdir -p "$run/traces"
+drive "args:--trace traces\\cancel.trace" "box:ok:$prompt" main expect:1001:firmware.dlf click:1 \
   'box:ok:Transmission Aborted!\n\n*** Transfer canceled by REMOTE ***' exit:0
 stop_sim
 if grep -qa 'AT\*NC' "$work/sim.log"; then echo "a country code was sent after a failed transfer" >&2; exit 1; fi
 echo "   ended with the cancel message, nothing restored ($((SECONDS - t0)) s)"
+# The Linux replay plays the Windows program's trace back to the same end.
+[ -s "$run/traces/cancel.trace" ] || { echo "the Windows program wrote no trace" >&2; exit 1; }
+QX_TRACE_DIR="$run/traces" timeout 300 "$linux/bin/trace_replay_tests" --gtest_filter='Folder/KeptTrace.*' \
+  --gtest_brief=1 >"$work/replay.txt" 2>&1 || { cat "$work/replay.txt" >&2; exit 1; }
+echo "   its trace ($(stat -c %s "$run/traces/cancel.trace") bytes) replays on Linux to the same message"
 
 if [ -n "$shot" ]; then
   echo "== GUI: screenshot of the main window"

@@ -27,9 +27,10 @@ if [ -z "${QUILVEX_WIN32_TARGETS+set}" ]; then
 fi
 QUILVEX_WIN32_TARGETS=$QUILVEX_WIN32_TARGETS scripts/build-windows.sh win32
 sim=$root/build/bin/quilvex-modem-sim
-if [ ! -x "$sim" ] || [ "$sim" -ot sim/simulator.cpp ]; then
+replay_tests=$root/build/bin/trace_replay_tests
+if [ ! -x "$sim" ] || [ "$sim" -ot sim/simulator.cpp ] || [ ! -x "$replay_tests" ]; then
   cmake -S . -B build >/dev/null
-  cmake --build build -j"$(nproc)" --target quilvex-modem-sim
+  cmake --build build -j"$(nproc)" --target quilvex-modem-sim trace_replay_tests
 fi
 echo "   built in $((SECONDS - started)) s"
 

@@ -117,6 +117,11 @@ const std::vector<Flag>& flags() {
        [](O& o, V v) { o.loader_cmd = v; return !v.empty(); }},
       {"loader-dir", "DIR", "working directory of --loader-cmd (default: folder of --image-out, or .)",
        [](O& o, V v) { o.loader_dir = v; return !v.empty(); }},
+      {"replay", "FILE",
+       "play the modem of the trace FILE (quilvex --trace): wait for what the program wrote there, "
+       "answer what it read, after the recorded delays; report the first byte that differs. "
+       "Goes with --link, --log and --image-out only",
+       [](O& o, V v) { o.replay_path = v; return !v.empty(); }},
       {"help", nullptr, "show this text", [](O&, V) { return true; }},
   };
   return table;
@@ -165,6 +170,18 @@ ParsedArgs parse_args(const std::vector<std::string>& args) {
   result.error = parse_flags(flags(), args, result.options, result.help);
   if (!result.error.empty()) return result;
   Options& o = result.options;
+  if (!o.replay_path.empty()) {
+    // The recorded modem has its own faults and timing; only the port and
+    // what is kept of the traffic go with it.
+    for (const std::string& arg : args) {
+      if (!arg.starts_with("--")) continue;
+      const std::string name = arg.substr(2, arg.find('=') == std::string::npos ? std::string::npos : arg.find('=') - 2);
+      if (name != "replay" && name != "link" && name != "log" && name != "image-out" && name != "help") {
+        result.error = "--" + name + " does not go with --replay";
+        return result;
+      }
+    }
+  }
   if (o.loader_dir.empty()) {
     const auto parent = std::filesystem::path(o.image_out).parent_path();
     o.loader_dir = parent.empty() ? "." : parent.string();

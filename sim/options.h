@@ -57,6 +57,9 @@ struct Options {
   int hangup_packet = 0;                 // for HangupStage::Packet
   std::uint64_t hangup_after_bytes = 0;  // 0 = never
 
+  // Replay: the modem of a recorded trace instead of the simulated one.
+  std::string replay_path;
+
   // Outside receiver.
   std::string loader_cmd;  // run via /bin/sh -c instead of the built-in loader
   std::string loader_dir;  // its working directory

@@ -71,6 +71,7 @@ bool Simulator::open(std::string* error) {
     *error = "cannot create the stop pipe";
     return false;
   }
+  if (!options_.replay_path.empty() && !load_replay(options_.replay_path, replay_, error)) return false;
   if (!open_pty(pty_, error)) return false;
   if (!options_.log_path.empty()) {
     log_fd_ = ::open(options_.log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -170,8 +171,17 @@ int Simulator::run() {
                           options_.hangup_after_bytes};
   Line line(pty_.master, pty_.slave, stop_pipe_[0], config);
   pty_.master = pty_.slave = -1;  // the line owns them now
-  CommandInterpreter commands(options_);
   auto report = [this](const std::string& text) { emit(text); };
+  if (!options_.replay_path.empty()) {
+    const ReplayHooks hooks{report, [this](std::uint8_t b) { record(b); },
+                            [this](const std::vector<std::uint8_t>& image) { save_image(image); }};
+    const ReplayEnd end = run_replay(line, replay_, hooks);
+    if (line.closed()) emit("hangup " + line.hangup_reason());
+    line.hang_up("shutdown");
+    link_.remove();
+    return end == ReplayEnd::Mismatch ? 3 : 0;
+  }
+  CommandInterpreter commands(options_);
   for (;;) {
     std::uint8_t byte = 0;
     Io io = line.read(byte, reaper_.pending() ? after(kReapEvery) : kNever);

@@ -14,6 +14,7 @@
 #include "sim/loader.h"
 #include "sim/options.h"
 #include "sim/pty.h"
+#include "sim/replay.h"
 
 namespace sim {
 
@@ -28,16 +29,18 @@ class Simulator {
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
-  // Opens the pty, the --link symlink and the --log file. Returns false and
-  // sets *error on failure; then nothing stays open or created.
+  // Reads the --replay trace, opens the pty, the --link symlink and the
+  // --log file. Returns false and sets *error on failure; then nothing stays
+  // open or created.
   bool open(std::string* error);
 
   // The pty slave device, e.g. /dev/pts/7 (empty before open()).
   const std::string& slave_path() const { return pty_.slave_path; }
 
-  // Serves the line until stop() or a hang-up, then closes the pty, removes
-  // the link and ends outside receivers. Returns 0, or 1 if open() had not
-  // succeeded. Call once.
+  // Serves the line until stop() or a hang-up (with --replay: until stop()
+  // or the first byte that differs from the trace), then closes the pty,
+  // removes the link and ends outside receivers. Returns 0, 3 after a
+  // replay found a differing byte, or 1 if open() had not succeeded. Call once.
   int run();
 
   // Makes run() return soon. Async-signal-safe and thread-safe; may come
@@ -58,6 +61,7 @@ class Simulator {
   void close_all();
 
   Options options_;
+  ReplayScript replay_;
   std::function<void(const std::string&)> events_;
   int stop_pipe_[2] = {-1, -1};
   PtyPair pty_;

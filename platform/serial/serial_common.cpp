@@ -36,6 +36,11 @@ void SetOpener(Opener opener)
     CurrentOpener() = std::move(opener);
 }
 
+Opener GetOpener()
+{
+    return CurrentOpener();
+}
+
 int LastError()
 {
     return t_lastError;

@@ -95,6 +95,8 @@ std::string DevicePath(const std::string& name);
 // real one. For tests that put a fake device behind the link.
 using Opener = std::function<std::unique_ptr<Device>(const std::string& name)>;
 void SetOpener(Opener opener);
+// The opener in force (empty: the real one).
+Opener GetOpener();
 
 // The last error code of this thread's serial calls (errno values on Linux,
 // GetLastError() values on Windows) and the operating system's text for a code.

@@ -1,12 +1,20 @@
 #include "platform/ui/dialog.h"
 
+#include <utility>
+
 namespace ui {
 
 namespace {
 FrontEnd* g_frontEnd = nullptr;
 App* g_app = nullptr;
 const DialogTemplate kEmptyTemplate{};
+PushObserver g_pushObserver;
 } // namespace
+
+PushObserver SetPushObserver(PushObserver observer)
+{
+    return std::exchange(g_pushObserver, std::move(observer));
+}
 
 Icon LoadIcon(int resourceId)
 {
@@ -72,6 +80,8 @@ void DataExchange::Text(int id, std::string& member)
         m_dlg.m_texts[id] = member;
         if (m_dlg.m_view)
             m_dlg.m_view->TextChanged(id);
+        if (g_pushObserver)
+            g_pushObserver(m_dlg, id, member);
     }
 }
 

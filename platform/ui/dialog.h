@@ -5,6 +5,7 @@
 // user actions back into the handlers.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -64,6 +65,12 @@ private:
     Dialog& m_dlg;
     bool m_saving;
 };
+
+// Told of every control text that a push to the window changes: the
+// dialog, the control and its new text. Installs it and returns the one
+// it replaces (empty: none).
+using PushObserver = std::function<void(const Dialog& dlg, int id, const std::string& text)>;
+PushObserver SetPushObserver(PushObserver observer);
 
 // The system menu's items, as the front end offers them.
 struct MenuItem {

@@ -11,14 +11,34 @@ MessagePresenter& Presenter()
     static MessagePresenter presenter;
     return presenter;
 }
-} // namespace
+MessageObserver& Observer()
+{
+    static MessageObserver observer;
+    return observer;
+}
 
-int MessageBox(const std::string& text, MessageButtons buttons)
+int Present(const std::string& text, MessageButtons buttons)
 {
     if (Presenter())
         return Presenter()(text, buttons);
     std::fprintf(stderr, "%s\n", text.c_str());
     return buttons == MessageButtons::Ok ? IDOK : IDCANCEL;
+}
+} // namespace
+
+int MessageBox(const std::string& text, MessageButtons buttons)
+{
+    if (Observer())
+        Observer()(text, buttons, 0);
+    int answer = Present(text, buttons);
+    if (Observer())
+        Observer()(text, buttons, answer);
+    return answer;
+}
+
+MessageObserver SetMessageObserver(MessageObserver observer)
+{
+    return std::exchange(Observer(), std::move(observer));
 }
 
 int MessageAnswer(bool okPressed, MessageButtons buttons)

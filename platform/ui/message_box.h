@@ -27,4 +27,10 @@ using MessagePresenter = std::function<int(const std::string& text, MessageButto
 // Installs the presenter and returns the one it replaces (empty: none).
 MessagePresenter SetMessagePresenter(MessagePresenter presenter);
 
+// Told of every message box, whoever presents it: once before it shows
+// (`answer` 0) and once answered. Installs it and returns the one it
+// replaces (empty: none).
+using MessageObserver = std::function<void(const std::string& text, MessageButtons buttons, int answer)>;
+MessageObserver SetMessageObserver(MessageObserver observer);
+
 } // namespace ui

@@ -4,8 +4,9 @@
 // with BM_CLICK. Every wait has a deadline; on failure it names the step and
 // lists every window the program has on show, message boxes with their text.
 //
-//   quilvex-ui-driver PROGRAM STEP...
+//   quilvex-ui-driver PROGRAM [args:ARGUMENTS] STEP...
 //
+// ARGUMENTS go on the program's command line as they are.
 // Steps (TEXT may hold \n):
 //   box:ok:TEXT | box:cancel:TEXT   a message box with exactly TEXT; answer it
 //   main                            the main window shows
@@ -24,6 +25,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -367,17 +369,23 @@ void Run(const std::string& step)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: quilvex-ui-driver PROGRAM STEP...\n");
+        std::fprintf(stderr, "usage: quilvex-ui-driver PROGRAM [args:ARGUMENTS] STEP...\n");
         return 2;
     }
     std::string command = std::string("\"") + argv[1] + "\"";
+    // "args:TEXT" first: TEXT goes on the program's command line.
+    int firstStep = 2;
+    if (std::strncmp(argv[2], "args:", 5) == 0) {
+        command += std::string(" ") + (argv[2] + 5);
+        firstStep = 3;
+    }
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &g_process)) {
         std::fprintf(stderr, "ui-driver: cannot start %s (error %lu)\n", argv[1], GetLastError());
         return 1;
     }
-    for (int i = 2; i < argc; ++i)
+    for (int i = firstStep; i < argc; ++i)
         Run(argv[i]);
     return 0;
 }

@@ -1,0 +1,114 @@
+// The trace file on Windows: the ANSI file calls, so that the name is read
+// in the system's code page like every other string of the program.
+#include "platform/trace_file.h"
+
+#include "platform/serial/serial_device.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace platform {
+
+namespace {
+
+std::string SystemText(DWORD code)
+{
+    return serial::ErrorText(static_cast<int>(code));
+}
+
+std::string Refusal(const std::string& path, const std::string& why)
+{
+    return "The trace file cannot be created:\n" + path + "\n\n" + why;
+}
+
+class WinFile : public OutputFile {
+public:
+    explicit WinFile(HANDLE h) : m_h(h) {}
+    ~WinFile() override
+    {
+        if (m_h != INVALID_HANDLE_VALUE)
+            ::CloseHandle(m_h);
+    }
+    bool Write(std::string_view text, std::string& error) override
+    {
+        while (!text.empty()) {
+            DWORD chunk = text.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(text.size());
+            DWORD put = 0;
+            if (!::WriteFile(m_h, text.data(), chunk, &put, nullptr) || put == 0) {
+                DWORD code = ::GetLastError();
+                error = SystemText(code ? code : ERROR_DISK_FULL);
+                return false;
+            }
+            text.remove_prefix(put);
+        }
+        return true;
+    }
+    bool Close(std::string& error) override
+    {
+        HANDLE h = m_h;
+        m_h = INVALID_HANDLE_VALUE;
+        if (!::CloseHandle(h)) {
+            error = SystemText(::GetLastError());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    HANDLE m_h;
+};
+
+} // namespace
+
+std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string& error)
+{
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = Refusal(path, "It exists and is not a regular file.");
+        return nullptr;
+    }
+    // OPEN_ALWAYS rather than CREATE_ALWAYS: what is there is emptied only
+    // once it proved a file on a disk (not a device name such as NUL or COM1).
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = Refusal(path, SystemText(::GetLastError()));
+        return nullptr;
+    }
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        error = Refusal(path, "It exists and is not a regular file.");
+        return nullptr;
+    }
+    if (!::SetEndOfFile(h)) {
+        DWORD code = ::GetLastError();
+        ::CloseHandle(h);
+        error = Refusal(path, SystemText(code));
+        return nullptr;
+    }
+    return std::make_unique<WinFile>(h);
+}
+
+std::string SystemDescription()
+{
+    // The version the system reports to programs without a compatibility
+    // manifest entry may be capped; the build number still tells.
+    OSVERSIONINFOA v{};
+    v.dwOSVersionInfoSize = sizeof v;
+    char text[96] = "Windows";
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (::GetVersionExA(&v))
+#pragma GCC diagnostic pop
+        std::snprintf(text, sizeof text, "Windows %lu.%lu build %lu", v.dwMajorVersion, v.dwMinorVersion,
+                      v.dwBuildNumber);
+    SYSTEM_INFO si{};
+    ::GetNativeSystemInfo(&si);
+    const char* machine = si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? " x86_64"
+                          : si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL ? " x86"
+                                                                                       : "";
+    return std::string(text) + machine + (sizeof(void*) == 8 ? ", 64-bit program" : ", 32-bit program");
+}
+
+} // namespace platform

@@ -1,0 +1,145 @@
+// The recorder keeps the run in memory and writes only at message boxes
+// and at the end; a file that fails stops the trace with one message and
+// nothing else. The recording device shows the port's traffic as it was.
+#include <gtest/gtest.h>
+
+#include "link/TraceDevice.h"
+#include "link/TraceRecorder.h"
+#include "tests/support/fake_serial.h"
+
+namespace {
+
+// A file that takes `room` bytes and then fails as a full disk does.
+class SmallDisk : public platform::OutputFile {
+public:
+    SmallDisk(std::string& text, size_t room, int& writes) : m_text(text), m_room(room), m_writes(writes) {}
+    bool Write(std::string_view text, std::string& error) override
+    {
+        ++m_writes;
+        size_t fits = std::min(text.size(), m_room);
+        m_text.append(text.substr(0, fits));
+        m_room -= fits;
+        if (fits < text.size())
+            error = "No space left on device";
+        return fits == text.size();
+    }
+    bool Close(std::string&) override { return true; }
+
+private:
+    std::string& m_text;
+    size_t m_room;
+    int& m_writes;
+};
+
+struct Disk {
+    std::string text;
+    int writes = 0;
+    std::unique_ptr<trace::Recorder> Recorder(size_t room = SIZE_MAX)
+    {
+        trace::Header h{"Quilvex 1.0a", "Test 1", "today", {"COM1 /dev/x"}};
+        return std::make_unique<trace::Recorder>(std::make_unique<SmallDisk>(text, room, writes), h, "run.trace");
+    }
+};
+
+TEST(TraceRecorder, WritesOnlyAtMessageBoxesAndTheEnd)
+{
+    Disk disk;
+    auto rec = disk.Recorder();
+    EXPECT_EQ(disk.writes, 1); // the header, before the run
+    for (int i = 0; i < 100; ++i) {
+        rec->Wrote("\x02\x01\xFE", 3);
+        rec->Read("\x06", 1);
+        rec->Status("Flash Upgrading...");
+    }
+    EXPECT_EQ(disk.writes, 1);
+    rec->Box("Packet Timeout!", false);
+    EXPECT_EQ(disk.writes, 2);
+    EXPECT_NE(disk.text.find("box ok \"Packet Timeout!\""), std::string::npos);
+    rec->Answer(true);
+    EXPECT_EQ(rec->Finish(), "");
+    EXPECT_NE(disk.text.find("answer ok"), std::string::npos);
+    rec->Wrote("x", 1); // after the end: nothing more
+    EXPECT_EQ(rec->Finish(), "");
+    EXPECT_EQ(disk.text.find("|x|"), std::string::npos);
+}
+
+TEST(TraceRecorder, AFullDiskStopsTheTraceWithOneMessageAtTheEnd)
+{
+    Disk disk;
+    auto rec = disk.Recorder(400);
+    ASSERT_EQ(rec->Failure(), "");
+    std::string packet(1029, 'p');
+    rec->Wrote(packet.data(), packet.size());
+    rec->Box("first", false); // the disk fills here
+    const int writesWhenFull = disk.writes;
+    rec->Answer(true);
+    rec->Wrote(packet.data(), packet.size());
+    rec->Box("second", false);
+    EXPECT_EQ(disk.writes, writesWhenFull); // nothing tried once it failed
+
+    std::string message = rec->Finish();
+    EXPECT_NE(message.find("run.trace"), std::string::npos) << message;
+    EXPECT_NE(message.find("No space left on device"), std::string::npos) << message;
+    EXPECT_NE(message.find("not affected"), std::string::npos) << message;
+    EXPECT_EQ(rec->Finish(), message);
+    EXPECT_LE(disk.text.size(), 400u);
+}
+
+TEST(TraceRecorder, AFileThatCannotTakeTheHeaderFailsBeforeTheRun)
+{
+    Disk disk;
+    auto rec = disk.Recorder(10);
+    EXPECT_NE(rec->Failure().find("No space left on device"), std::string::npos);
+    EXPECT_EQ(rec->Finish(), ""); // reported once, by whoever started it
+}
+
+TEST(TraceDevice, RecordsTrafficLineChangesAndEachNewFailureOnce)
+{
+    Disk disk;
+    auto rec = disk.Recorder();
+    trace::SetCurrent(rec.get());
+    FakeLine line;
+    auto dev = trace::Wrap(line.NewDevice());
+
+    size_t n = 0;
+    ASSERT_TRUE(dev->Write("AT\r", 3, n));
+    serial::ModemLines lines;
+    for (int i = 0; i < 3; ++i)
+        dev->GetModemLines(lines); // unchanged: recorded once
+    line.lines.cts = false;
+    dev->GetModemLines(lines);
+    line.Send("OK");
+    uint8_t buf[8];
+    ASSERT_TRUE(dev->Read(buf, sizeof buf, n));
+    line.failPoll = EIO;
+    serial::Status status;
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_FALSE(dev->ClearError(status));
+    EXPECT_EQ(serial::LastError(), EIO); // the caller still sees the fault
+    line.writeRoom = 1;
+    dev->Write("xy", 2, n);
+    line.writeRoom = SIZE_MAX;
+    trace::SetCurrent(nullptr);
+    EXPECT_TRUE(dev->Write("z", 1, n)); // no trace in force: not recorded
+    trace::SetCurrent(rec.get());
+    dev->Close();
+    trace::SetCurrent(nullptr);
+    rec->Finish();
+
+    const std::string& t = disk.text;
+    EXPECT_NE(t.find("> 41540D |AT.|"), std::string::npos) << t;
+    EXPECT_NE(t.find("lines cts=on dcd=off"), std::string::npos);
+    EXPECT_NE(t.find("lines cts=off dcd=off"), std::string::npos);
+    EXPECT_NE(t.find("< 4F4B |OK|"), std::string::npos);
+    EXPECT_NE(t.find("short-write 2 1"), std::string::npos);
+    EXPECT_NE(t.find("close ok"), std::string::npos);
+    EXPECT_EQ(t.find("|z|"), std::string::npos);
+    size_t first = t.find("error status 5 ");
+    ASSERT_NE(first, std::string::npos) << t;
+    EXPECT_EQ(t.find("error status", first + 1), std::string::npos);
+    std::vector<trace::Event> events;
+    std::string error;
+    EXPECT_TRUE(trace::ParseTrace(t, events, error)) << error;
+}
+
+} // namespace
