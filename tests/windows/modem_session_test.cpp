@@ -1,21 +1,15 @@
 // The program's modem logic on the Windows build, through the real (Wine)
 // COM ports, against the simulated modem on COM4: discovery over COM1-COM9,
 // the identity check, and whole upgrades with their failures.
-// The recorder names ui::IDOK, which resource.h's IDOK macro would mangle.
-#include "testing/message_recorder.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/QuilvexDlg.h"
-#include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
+#include "tests/support/dialog_session.h"
 #include "tests/windows/sim_cases.h"
 #include "tests/windows/wine_sim.h"
 #include "upgrade/Transfer.h"
@@ -31,24 +25,14 @@ const char kNoModem[] = "No Response from Modem!\n\n1. Cannot find a COM: with m
                         "2. Did you turn on the modem?\n3. Did the modem connection cable installed properly?";
 const char kSuccess[] = "Successfully upgraded the firmware!";
 
-// The dialog and the recorded messages, working in the simulator's folder
-// (where a test may put the identity data file).
-class Session {
+// The session with the simulator the script started on COM4.
+class Session : public DialogSession {
 public:
-    Session() : m_oldCwd(std::filesystem::current_path())
+    Session()
     {
         if (sim.present())
-            std::filesystem::current_path(sim.dir());
-        g_pMainDlg = &dlg;
+            WorkIn(sim.dir());
     }
-    ~Session()
-    {
-        g_ComPort.CloseIfPresent();
-        g_pMainDlg = nullptr;
-        std::filesystem::current_path(m_oldCwd);
-    }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
 
     // Puts the sample identity data file where the program looks for it.
     void UseSampleDataFile()
@@ -69,26 +53,12 @@ public:
     }
 
     // Writes a 512 KiB image and presses Upgrade with it.
-    void Upgrade()
-    {
-        image.resize(524288);
-        for (size_t k = 0; k < image.size(); ++k)
-            image[k] = static_cast<char>((k * 31) ^ (k >> 9));
-        std::ofstream(sim.path("new.dlf"), std::ios::binary) << image;
-        dlg.SetControlText(IDC_FILENAME, sim.path("new.dlf").string());
-        dlg.OnOK();
-    }
+    void Upgrade() { DialogSession::Upgrade(MakeImage(524288, sim.path("new.dlf"))); }
 
     // True if nobody holds the modem's port any more.
     bool PortReleased() { return serial::Open("COM4") != nullptr; }
 
     WineSim sim;
-    MessageRecorder messages;
-    CQuilvexDlg dlg;
-    std::string image;
-
-private:
-    std::filesystem::path m_oldCwd;
 };
 
 QX_SIM_CASE(WinDiscovery, FindsTheModemOnCom4AndAcceptsItsIdentity)
