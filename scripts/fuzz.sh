@@ -23,10 +23,10 @@ if ! grep -q '^CMAKE_CXX_COMPILER:FILEPATH=.*clang' "$dir/CMakeCache.txt"; then
   exit 1
 fi
 
-# target:corpus folder
+# target:corpus folder[:libFuzzer flags, as qx_add_fuzz_target gives them]
 targets=(
   fuzz_data_entry:tests/identify/fuzz_corpus
-  fuzz_reply_rules:tests/fuzz/corpus/reply_rules
+  fuzz_reply_rules:tests/fuzz/corpus/reply_rules:-max_len=4096
   fuzz_sender:tests/fuzz/corpus/sender
 )
 names=()
@@ -39,14 +39,14 @@ failed=()
 stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -1; }
 printf '%-18s %12s %10s %8s %8s %8s  %s\n' target execs exec/s cov ft corpus result
 for t in "${targets[@]}"; do
-  name="${t%%:*}"
-  corpus="${t#*:}"
+  IFS=: read -r name corpus flags <<<"$t"
   work="$out/work-$name"
   log="$out/$name.log"
   mkdir -p "$work"
   rm -f "$out/$name-"*
   rc=0
-  "$dir/bin/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  # shellcheck disable=SC2086 # flags: several words, or none
+  "$dir/bin/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 $flags \
     -print_final_stats=1 -artifact_prefix="$out/$name-" "$work" "$corpus" >"$log" 2>&1 || rc=$?
 
   last=$(grep -E '^#[0-9]+.*cov: ' "$log" | tail -1 || true)

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "tests/fuzz/sender_checks.h"
+#include "tests/fuzz/sender_image.h"
 #include "tests/fuzz/sender_session.h"
 #include "upgrade/Packet.h"
 #include "upgrade/Transfer.h"
@@ -26,12 +28,37 @@ Bytes Answer(const Bytes& bytes, int delayIndex = 0)
     return out;
 }
 
+// One answer of `count` copies of `byte`, chained over as many headers as
+// it takes.
+Bytes LongAnswer(size_t count, uint8_t byte)
+{
+    Bytes out;
+    for (;; count -= 15) {
+        const size_t now = count < 15 ? count : 15;
+        out.push_back(static_cast<uint8_t>(now));
+        out.insert(out.end(), now, byte);
+        if (now < 15)
+            return out;
+    }
+}
+
 Bytes Script(uint8_t flags, uint16_t imageSize, const std::vector<Bytes>& answers)
 {
     Bytes out = {flags, static_cast<uint8_t>(imageSize >> 8), static_cast<uint8_t>(imageSize & 0xFF)};
     for (const Bytes& a : answers)
         for (uint8_t b : a)
             out.push_back(b);
+    return out;
+}
+
+// A script for the full image: one answer more, never read, so that the
+// script is one of those granted it.
+Bytes FullImageScript(uint8_t flags, const std::vector<Bytes>& answers)
+{
+    Bytes out = Script(flags, fuzz::kFullSizeField, answers);
+    const unsigned sum = std::accumulate(out.begin(), out.end(), 1u); // with the answer's header
+    out.push_back(1);
+    out.push_back(static_cast<uint8_t>((fuzz::kFullSizeOneIn - sum % fuzz::kFullSizeOneIn) % fuzz::kFullSizeOneIn));
     return out;
 }
 
@@ -83,16 +110,20 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"StrayBytesBeforeStart", Script(0, 10, {Answer({'A', 'T', 'O', 'K', kStartC}), Answer(kAck), Answer(kAck)}), 1, nullptr, 2},
         RunCase{"ReplyOnTheLastPoll", Script(0, 10, {Answer(kC), Answer(kAck, 11), Answer(kAck, 8)}), 1, nullptr, 2},
         RunCase{"ReplyOnePollTooLate", Script(0, 10, {Answer(kC), Answer(kAck, 12)}), 0, kMsgPacketTimeout, 1},
+        RunCase{"StartAfterAnEmptyAndAStrayAnswer", Script(0, 10, {Answer({}), Answer({'x'}), Answer(kC), Answer(kAck), Answer(kAck)}), 1, nullptr, 2},
         RunCase{"StartOnTheLastPoll", Script(0, 10, {Answer(kC, 13), Answer(kAck), Answer(kAck)}), 1, nullptr, 2},
         RunCase{"StartOnePollTooLate", Script(0, 10, {Answer(kC, 14)}), 0, kMsgStartTimeout, 0},
-        RunCase{"SilentLoader", Script(0, 10, {}), 0, kMsgStartTimeout, 0},
+        RunCase{"NoScriptGivesUpAtStart", Script(0, 10, {}), 0, kMsgStartTimeout, 0},
         RunCase{"SecondStartTakenAsReply", Script(0, 10, {Answer({kStartC, kStartC})}), 0, kMsgUnknownReply, 1},
         RunCase{"Cancel", Script(0, 10, {Answer(kC), Answer({kCAN})}), 0, kMsgCanceled, 1},
         RunCase{"FifthNak", Script(0, 10, {Answer(kC), Answer(kNak), Answer(kNak), Answer(kNak), Answer(kNak), Answer(kNak)}), 0, kMsgErrorLimit, 5},
         RunCase{"EotLate", Script(0, 10, {Answer(kC), Answer(kAck), Answer(kAck, 9), Answer({})}), 1, nullptr, 3},
         RunCase{"EotNeverAcked", Script(0, 10, {Answer(kC), Answer(kAck)}), 0, kMsgEotTimeout, 11},
         RunCase{"FileChangedSinceTheCheck", Script(4, 10, {Answer(kC), Answer(kAck), Answer(kAck)}), 0, kMsgDiskRead, 0},
-        RunCase{"LostAnswer", Script(0, 10, {Answer(kC), Answer(kAck, 15)}), 0, kMsgPacketTimeout, 1}),
+        RunCase{"LostAnswer", Script(0, 10, {Answer(kC), Answer(kAck, 15), Answer({})}), 0, kMsgPacketTimeout, 1},
+        RunCase{"ScriptEndsMidTransfer", Script(1, 2148, {Answer(kC), Answer(kAck)}), 0, kMsgCanceled, 2},
+        // The full image: 512 packets, numbers wrapping past 255, the bar full.
+        RunCase{"FullImageAllAcked", FullImageScript(3, {Answer(kC), LongAnswer(513, kACK)}), 1, nullptr, 513}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the checks catch planted faults ------------------------------------------

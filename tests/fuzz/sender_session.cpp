@@ -2,14 +2,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
-
-#include "testing/message_recorder.h"
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
+#include "testing/message_recorder.h"
+#include "tests/fuzz/sender_image.h"
 #include "tests/support/fake_serial.h"
 #include "upgrade/Packet.h"
 #include "upgrade/Transfer.h"
@@ -29,15 +30,18 @@ public:
         line.onPurge = [this](FakeLine&) { m_pending.clear(); };
     }
 
-    // Takes the next answer from the script and puts it on the line.
-    void Answer()
+    // Takes the next answer from the script and puts it on the line; a
+    // repeated start comes at once, whatever delay its header names.
+    void Answer(bool repeatedStart = false)
     {
         for (;;) {
             if (m_pos >= m_size)
                 return;
             const uint8_t h = m_script[m_pos++];
             const size_t count = h & 15u;
-            const uint32_t delay = kAnswerDelays[h >> 4];
+            uint32_t delay = kAnswerDelays[h >> 4];
+            if (repeatedStart && delay != kNeverArrives)
+                delay = 0;
             for (size_t k = 0; k < count && m_pos < m_size; ++k) {
                 const uint8_t byte = m_script[m_pos++];
                 if (delay != kNeverArrives)
@@ -60,6 +64,12 @@ public:
             m_line.toProgram.push_back(m_pending.begin()->second);
             m_pending.erase(m_pending.begin());
         }
+        if (!m_pending.empty() || !m_line.toProgram.empty())
+            return;
+        if (m_s.units.empty() && m_pos < m_size)
+            Answer(true); // still waiting for a first frame: it says something more
+        else if (m_pos >= m_size)
+            m_line.toProgram.push_back(kCAN); // nothing left to say: it gives up
     }
 
     // Books what the sender read since the last look to the current unit.
@@ -88,6 +98,8 @@ public:
                 return;
             }
         }
+        if (m_frame.empty())
+            m_frame.reserve(3 + 1024 + 2);
         m_frame.push_back(byte);
         const size_t dataSize = m_frame[0] == kSTX ? 1024 : 128;
         if (m_frame.size() < 3 + dataSize + m_checkLen)
@@ -136,17 +148,12 @@ Session RunSender(const uint8_t* script, size_t size)
     s.use1K = (flags & 1) != 0;
     s.withDialog = (flags & 2) != 0;
     s.sizeChanged = (flags & 4) != 0;
-    const size_t imageSize = size >= 3 ? ((size_t{script[1]} << 8) | script[2]) % (kMaxImage + 1) : 0;
     const size_t used = size < 3 ? size : 3;
-
-    s.image.resize(imageSize);
-    for (size_t k = 0; k < imageSize; ++k)
-        s.image[k] = static_cast<uint8_t>(k * 31 + k / 256 + 7);
-    std::unique_ptr<FILE, FileCloser> file(std::tmpfile());
-    // (An empty image has no buffer, and fwrite may not be given none.)
-    if (!file || (imageSize && std::fwrite(s.image.data(), 1, imageSize, file.get()) != imageSize) ||
-        std::fflush(file.get()) != 0) {
-        s.setupError = "cannot write the image to a temporary file";
+    s.image = ImageBytes(ImageSizeFor({script, size}));
+    const size_t imageSize = s.image.size();
+    std::unique_ptr<FILE, FileCloser> file(OpenInMemory(s.image));
+    if (!file) {
+        s.setupError = std::string("cannot open the image in memory: ") + std::strerror(errno);
         return s;
     }
 

@@ -8,19 +8,29 @@
 //   byte 0      bit 0: 1K mode; bit 1: run with a main dialog (progress
 //               output); bit 2: the caller expects one byte more than the
 //               file holds (it changed after the caller checked it)
-//   bytes 1-2   image size, high byte first, modulo kMaxImage + 1
-//   the rest    answers. The loader answers once at the start and once
-//               after every complete frame and every EOT. An answer is a
-//               header byte h followed by (h & 15) bytes for the sender;
-//               they arrive after kAnswerDelays[h >> 4] silent polls
-//               (kNeverArrives: lost on the line). With (h & 15) == 15
-//               another header follows for the same answer. When the
-//               script is used up, the loader stays silent.
+//   bytes 1-2   the image's size field, high byte first: a short image
+//               of up to 40 packets, or for one value, in a small share
+//               of runs, the full 512 KiB image (see sender_image.h)
+//   the rest    answers. An answer is a header byte h followed by (h & 15)
+//               bytes for the sender; they arrive after
+//               kAnswerDelays[h >> 4] silent polls (kNeverArrives: lost on
+//               the line). With (h & 15) == 15 another header follows for
+//               the same answer. The loader answers at the start, once
+//               after every complete frame and every EOT, and before the
+//               first frame also at every poll that finds the line empty
+//               with nothing on its way (a receiver repeating its start:
+//               such an answer arrives at the next poll, unless lost).
+//               When the script is used up and nothing is on its way, the
+//               loader gives up: it sends CAN whenever the line is empty.
+//               So a run spends silent polls only where the script asks
+//               for them (a late or empty answer), never merely because
+//               the input ended.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,7 +40,6 @@ bool InstantPauseLinked();
 
 namespace fuzz {
 
-constexpr size_t kMaxImage = 3072;
 constexpr uint32_t kNeverArrives = 0xFFFFFFFFu;
 // Silent polls before an answer shows up: the edges of every poll budget
 // (start period 199, EOT 799, packet 1999, whole start wait 11741) and a few
@@ -51,7 +60,7 @@ struct Session {
     bool use1K = false;
     bool withDialog = false;
     bool sizeChanged = false;
-    std::vector<uint8_t> image;       // the file's contents
+    std::span<const uint8_t> image;   // the file's contents
     std::vector<uint8_t> startReads;  // bytes read before the first write
     uint64_t startPolls = 0;          // polls before the first write
     std::vector<Unit> units;          // in the order written
@@ -64,10 +73,9 @@ struct Session {
     std::string setupError;           // non-empty: the run could not be set up
 };
 
-// Decodes `script`, writes the image to a temporary file and runs
-// SendFirmware on it against the scripted loader. Returns the record; on a
-// setup failure (no temporary file, port not opened) only setupError is
-// meaningful. Puts back the serial opener, the message presenter and
+// Decodes `script` and runs SendFirmware on the image it picks against the
+// scripted loader. Returns the record; on a setup failure (no in-memory
+// file, port not opened) only setupError is meaningful. Puts back the serial opener, the message presenter and
 // g_pMainDlg, and leaves g_ComPort closed.
 Session RunSender(const uint8_t* script, size_t size);
 

@@ -19,6 +19,7 @@
 // with an error code, and writes can be made to fall short (a time-out).
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -147,12 +148,12 @@ private:
             got = 0;
             if (!Usable(m_line.failRead))
                 return false;
-            auto* out = static_cast<uint8_t*>(buf);
-            while (got < size && !m_line.toProgram.empty()) {
-                out[got++] = m_line.toProgram.front();
-                m_line.read.push_back(m_line.toProgram.front());
-                m_line.toProgram.pop_front();
-            }
+            // Whole runs at a time: fuzz targets pass kilobytes through here.
+            got = std::min(size, m_line.toProgram.size());
+            const auto end = m_line.toProgram.begin() + static_cast<std::ptrdiff_t>(got);
+            std::copy(m_line.toProgram.begin(), end, static_cast<uint8_t*>(buf));
+            m_line.read.insert(m_line.read.end(), m_line.toProgram.begin(), end);
+            m_line.toProgram.erase(m_line.toProgram.begin(), end);
             return true;
         }
         bool Write(const void* buf, size_t size, size_t& put) override
