@@ -37,8 +37,9 @@ struct ReplayScript {
 // for a malformed trace, the line) when there is nothing to play.
 bool load_replay(const std::string& path, ReplayScript& out, std::string* error);
 
-// How long before its recorded moment a modem step is played: the trace
-// shows when the program took bytes, and they came some time before that.
+// How long before its recorded moment a modem step is played (three
+// quarters of the delay since the step before): the trace shows when the
+// program took bytes, and they came some time before that.
 std::int64_t replay_lead_us(std::int64_t delay_us);
 
 struct ReplayHooks {
