@@ -9,6 +9,7 @@
 # plus the start delay) to its acknowledgement of EOT ("command-mode").
 # Usage: bench/upgrade_bench_windows.sh [WIN_BUILD [LINUX_BUILD]]
 set -euo pipefail
+shopt -s inherit_errexit # a missing event inside $(...) ends the run, not just the substitution
 cd "$(dirname "$0")/.."
 win=$(realpath "${1:-build-win64}")
 linux=$(realpath "${2:-build}")
@@ -21,16 +22,14 @@ work=$(mktemp -d /tmp/quilvex-winbench-XXXXXX)
 . scripts/wine-desktop.sh
 trap 'wine_session_end "$work"' EXIT
 
-# The simulator's events, each with the time it was printed.
-stamp() { while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done; }
-start_sim() { # NAME ARGS...: the line is WORK/NAME
+# The simulator on the line WORK/NAME with ARGS; its events, each with the
+# time it was printed, in WORK/NAME.events.
+sim_stamp=1
+start_line() { # NAME ARGS...
   local name=$1
   shift
-  rm -f "$work/$name"
-  "$sim" --link "$work/$name" --line-rate "$rate" --image-out "$work/$name.bin" "$@" > >(stamp >"$work/$name.events") 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 100); do [ -e "$work/$name" ] && break; sleep 0.05; done
-  [ -e "$work/$name" ] || { echo "the modem simulator did not start" >&2; exit 1; }
+  start_sim "$work/$name" "$work/$name.events" "$work/$name.stderr" --line-rate "$rate" \
+    --image-out "$work/$name.bin" "$@"
 }
 event_time() { # NAME EVENT
   local t
@@ -56,7 +55,7 @@ cp quilvex.dat "$work/run/" # names firmware.dlf; the simulator answers as it ex
 cp "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$work/run/"
 
 # ---- the Windows program, through its window ----
-start_sim com4 --start-delay "$our_delay_ms" # the modem on COM4
+start_line com4 --start-delay "$our_delay_ms" # the modem on COM4
 prompt='Preparing to detect Modem...\n\nPlease close any other Application Program\n\nDo you want to continue?'
 (cd "$work/run" && timeout 600 wine quilvex-ui-driver.exe quilvex.exe "box:ok:$prompt" main click:1 \
   'box:ok:Successfully upgraded the firmware!' exit:0 >/dev/null)
@@ -65,7 +64,7 @@ cmp -s "$work/run/firmware.dlf" "$work/com4.bin" || { echo "the image our upgrad
 ours=$(transfer_seconds com4 "$our_delay_ms")
 
 # ---- sx -k to the same kind of line ----
-start_sim sx --start-delay "$sx_delay_ms"
+start_line sx --start-delay "$sx_delay_ms"
 exec 3<>"$work/sx"
 printf 'AT~D1\r\n' >&3
 exec 3>&-
