@@ -199,6 +199,18 @@ int CComPort::WriteByte(uint8_t byte)
     return d && d->Write(&byte, 1, put) && put == 1 ? 1 : 0;
 }
 
+void CComPort::BeginWriteStream()
+{
+    if (serial::Device* d = g_slot.Get())
+        d->BeginWriteStream();
+}
+
+void CComPort::EndWriteStream()
+{
+    if (serial::Device* d = g_slot.Get())
+        d->EndWriteStream();
+}
+
 int CComPort::ReadByte(uint8_t& byte)
 {
     byte = 0;

@@ -53,27 +53,31 @@ echo "   ready in $((SECONDS - started)) s"
 passed=0
 failed=()
 
-# run_sim_case EXE NAME [SIMULATOR FLAGS...]: one case against a fresh simulator.
+# run_sim_case EXE NAME [@PORT[,PORT...]] [SIMULATOR FLAGS...]: one case
+# against a fresh simulator, on COM4 or on the ports named (@com12).
 run_sim_case() {
-  local exe=$1 name=$2
+  local exe=$1 name=$2 port links=(com4)
   shift 2
+  if [[ "${1:-}" == @* ]]; then IFS=, read -r -a links <<<"${1#@}"; shift; fi
   local dir=$work/$name start=$SECONDS rc=0
   mkdir -p "$dir"
-  rm -f "$work/com4"
-  "$sim" --link "$work/com4" --log "$dir/received.log" --image-out "$dir/image.bin" "$@" \
+  rm -f "$work/com4" "$work/com12"
+  "$sim" --link "$work/${links[0]}" --log "$dir/received.log" --image-out "$dir/image.bin" "$@" \
     >"$dir/events.txt" 2>"$dir/sim-stderr.txt" &
   sim_pid=$!
   for _ in $(seq 100); do
-    [ -L "$work/com4" ] && [ -s "$dir/events.txt" ] && break
+    [ -L "$work/${links[0]}" ] && [ -s "$dir/events.txt" ] && break
     sleep 0.05
   done
-  if [ ! -L "$work/com4" ]; then
+  for port in "${links[@]:1}"; do ln -sfn "$(readlink "$work/${links[0]}")" "$work/$port"; done
+  if [ ! -L "$work/${links[0]}" ]; then
     echo "FAIL  $name: the simulator did not start"; cat "$dir/sim-stderr.txt"
     stop_sim; failed+=("$name"); return
   fi
   QX_SIM_DIR="Z:$dir" QX_SAMPLE_DATA_FILE="Z:$root/quilvex.dat" \
     timeout -k 5 "$case_limit" wine "$exe" --gtest_filter="$name" --gtest_brief=1 >"$dir/test.txt" 2>&1 || rc=$?
   stop_sim
+  rm -f "$work/com12"
   if [ "$rc" -eq 0 ] && grep -q "PASSED.* 1 test" "$dir/test.txt"; then
     passed=$((passed + 1))
     echo "ok    $name ($((SECONDS - start)) s)"

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "platform/pause.h"
+#include "platform/serial/serial_win_overlapped.h"
 
 namespace serial {
 
@@ -36,8 +37,9 @@ bool NoModemLines(DWORD err)
 
 class WinDevice final : public Device {
 public:
-    WinDevice(HANDLE handle, const DCB& state, const COMMTIMEOUTS& timeouts)
-        : m_handle(handle), m_originalState(state), m_originalTimeouts(timeouts)
+    WinDevice(HANDLE handle, bool overlapped, const DCB& state, const COMMTIMEOUTS& timeouts)
+        : m_handle(handle), m_overlapped(overlapped), m_writer(handle, overlapped), m_originalState(state),
+          m_originalTimeouts(timeouts)
     {
     }
     ~WinDevice() override
@@ -48,7 +50,7 @@ public:
 
     bool SetQueueSizes(size_t input, size_t output) override
     {
-        if (!Usable())
+        if (!Ready())
             return false;
         return ::SetupComm(m_handle, static_cast<DWORD>(input), static_cast<DWORD>(output)) || FailLast();
     }
@@ -57,12 +59,13 @@ public:
     {
         if (!Usable())
             return false;
+        m_writer.Abandon();
         return ::PurgeComm(m_handle, kPurgeAll) || FailLast();
     }
 
     bool SetTimeouts(const Timeouts& t) override
     {
-        if (!Usable())
+        if (!Ready())
             return false;
         COMMTIMEOUTS ct{};
         ct.ReadIntervalTimeout = t.readIntervalMs;
@@ -75,7 +78,7 @@ public:
 
     bool GetLineState(LineState& out) override
     {
-        if (!Usable())
+        if (!Ready())
             return false;
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
@@ -95,7 +98,7 @@ public:
 
     bool SetLineState(const LineState& s) override
     {
-        if (!Usable())
+        if (!Ready())
             return false;
         if (s.baudRate <= 0 || s.dataBits < 5 || s.dataBits > 8 || s.stopBits < 1 || s.stopBits > 2)
             return Fail(ERROR_INVALID_PARAMETER);
@@ -127,7 +130,7 @@ public:
     bool ClearError(Status& out) override
     {
         out = Status{};
-        if (!Usable())
+        if (!Ready())
             return false;
         DWORD queued = 0;
         if (!QueryQueue(queued))
@@ -136,8 +139,24 @@ public:
         return true;
     }
 
+    void BeginWriteStream() override
+    {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (Ready() && ::GetCommState(m_handle, &dcb))
+            m_writer.BeginStream(dcb.BaudRate);
+    }
+
+    void EndWriteStream() override
+    {
+        if (Usable())
+            m_writer.EndStream();
+    }
+
     bool WaitForInput(unsigned ms) override
     {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            m_writer.Settle();
         // Under Wine a port event wait on a pseudo-terminal ends at once,
         // aborted, so the wait looks at the input queue every millisecond.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -154,10 +173,10 @@ public:
     bool Read(void* buf, size_t size, size_t& got) override
     {
         got = 0;
-        if (!Usable())
+        if (!Ready())
             return false;
         DWORD n = 0;
-        if (!::ReadFile(m_handle, buf, Chunk(size), &n, nullptr))
+        if (!winio::ReadNow(m_handle, m_overlapped, buf, Chunk(size), n))
             return FailLast();
         got = n;
         return true;
@@ -169,7 +188,14 @@ public:
         if (!Usable())
             return false;
         DWORD n = 0;
-        if (!::WriteFile(m_handle, buf, Chunk(size), &n, nullptr))
+        bool ok;
+        if (size == 1) {
+            ok = m_writer.Write(*static_cast<const uint8_t*>(buf), n);
+        } else {
+            m_writer.Settle();
+            ok = winio::WriteNow(m_handle, m_overlapped, buf, Chunk(size), n);
+        }
+        if (!ok)
             return FailLast();
         put = n; // fewer than asked: the write time-out passed
         return true;
@@ -200,6 +226,7 @@ public:
     {
         if (m_handle == INVALID_HANDLE_VALUE)
             return Fail(ERROR_INVALID_HANDLE);
+        m_writer.Abandon();
         ::SetCommState(m_handle, &m_originalState);
         ::SetCommTimeouts(m_handle, &m_originalTimeouts);
         HANDLE handle = m_handle;
@@ -221,12 +248,22 @@ private:
     }
 
     bool Usable() const { return m_handle != INVALID_HANDLE_VALUE || Fail(ERROR_INVALID_HANDLE); }
+    // Usable, with every write issued so far ended.
+    bool Ready()
+    {
+        if (!Usable())
+            return false;
+        m_writer.Settle();
+        return true;
+    }
 
     // One system call moves at most a DWORD's worth; callers see the rest
     // as a short transfer, as after a time-out.
     static DWORD Chunk(size_t size) { return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size); }
 
     HANDLE m_handle;
+    bool m_overlapped; // opened for overlapped I/O
+    winio::ByteWriter m_writer;
     DCB m_originalState;
     COMMTIMEOUTS m_originalTimeouts;
     bool m_noLines = false; // the driver cannot report the status lines
@@ -236,8 +273,18 @@ private:
 
 std::unique_ptr<Device> OpenNative(const std::string& path)
 {
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+    // Opened for overlapped I/O, so that a slow port's writes may overlap;
+    // where that open fails, as before.
+    auto open = [&](DWORD flags) {
+        return ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr, OPEN_EXISTING,
+                             flags, nullptr);
+    };
+    bool overlapped = winio::TestWriteMode() != winio::WriteMode::Plain;
+    HANDLE handle = overlapped ? open(FILE_FLAG_OVERLAPPED) : INVALID_HANDLE_VALUE;
+    if (handle == INVALID_HANDLE_VALUE) {
+        overlapped = false;
+        handle = open(0);
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         FailLast();
         return nullptr;
@@ -252,7 +299,7 @@ std::unique_ptr<Device> OpenNative(const std::string& path)
         ::CloseHandle(handle);
         return nullptr;
     }
-    return std::make_unique<WinDevice>(handle, state, timeouts);
+    return std::make_unique<WinDevice>(handle, overlapped, state, timeouts);
 }
 
 int NotOpenError()
