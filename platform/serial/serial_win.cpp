@@ -38,8 +38,8 @@ bool NoModemLines(DWORD err)
 class WinDevice final : public Device {
 public:
     WinDevice(HANDLE handle, bool overlapped, const DCB& state, const COMMTIMEOUTS& timeouts)
-        : m_handle(handle), m_overlapped(overlapped), m_writer(handle, overlapped), m_originalState(state),
-          m_originalTimeouts(timeouts)
+        : m_handle(handle), m_overlapped(overlapped), m_timeouts(timeouts), m_writer(handle, overlapped),
+          m_originalState(state), m_originalTimeouts(timeouts)
     {
     }
     ~WinDevice() override
@@ -73,7 +73,10 @@ public:
         ct.ReadTotalTimeoutConstant = t.readTotalConstantMs;
         ct.WriteTotalTimeoutMultiplier = t.writeTotalMultiplierMs;
         ct.WriteTotalTimeoutConstant = t.writeTotalConstantMs;
-        return ::SetCommTimeouts(m_handle, &ct) || FailLast();
+        if (!::SetCommTimeouts(m_handle, &ct))
+            return FailLast();
+        m_timeouts = ct;
+        return true;
     }
 
     bool GetLineState(LineState& out) override
@@ -176,7 +179,7 @@ public:
         if (!Ready())
             return false;
         DWORD n = 0;
-        if (!winio::ReadNow(m_handle, m_overlapped, buf, Chunk(size), n))
+        if (!winio::ReadNow(m_handle, m_overlapped, buf, Chunk(size), n, winio::ReadLimitMs(m_timeouts, Chunk(size))))
             return FailLast();
         got = n;
         return true;
@@ -263,6 +266,7 @@ private:
 
     HANDLE m_handle;
     bool m_overlapped; // opened for overlapped I/O
+    COMMTIMEOUTS m_timeouts; // as last set
     winio::ByteWriter m_writer;
     DCB m_originalState;
     COMMTIMEOUTS m_originalTimeouts;

@@ -31,12 +31,24 @@ private:
     HANDLE m_event;
 };
 
-// Waits for an operation begun on `ov` whose start returned `started`.
-bool Complete(HANDLE handle, BOOL started, OVERLAPPED& ov, DWORD& done)
+// Waits for an operation begun on `ov` whose start returned `started`, up
+// to `limitMs`; then cancels it, and what it moved counts as a time-out.
+bool Complete(HANDLE handle, BOOL started, OVERLAPPED& ov, DWORD& done, DWORD limitMs)
 {
     if (!started && ::GetLastError() != ERROR_IO_PENDING)
         return false;
-    return ::GetOverlappedResult(handle, &ov, &done, TRUE) != 0;
+    if (limitMs != INFINITE && ::WaitForSingleObject(ov.hEvent, limitMs) == WAIT_TIMEOUT) {
+        ::CancelIo(handle);
+        // Ended by the cancel (Windows and Wine give it different codes) or
+        // just before it: either way what it moved is its result.
+        ::GetOverlappedResult(handle, &ov, &done, TRUE);
+        return true;
+    }
+    if (::GetOverlappedResult(handle, &ov, &done, TRUE))
+        return true;
+    // Windows ends an operation at its time-out as a success; Wine, as a
+    // failure with this code.
+    return ::GetLastError() == ERROR_TIMEOUT;
 }
 
 double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
@@ -48,30 +60,47 @@ double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
 
 } // namespace
 
-bool ReadNow(HANDLE handle, bool overlapped, void* buf, DWORD size, DWORD& done)
+namespace {
+
+// Runs `start` (a ReadFile or WriteFile given the OVERLAPPED to use, or
+// null on a plain handle) and waits for its end.
+template <typename Start>
+bool RunNow(HANDLE handle, bool overlapped, DWORD& done, Start start, DWORD limitMs = INFINITE)
 {
     done = 0;
     if (!overlapped)
-        return ::ReadFile(handle, buf, size, &done, nullptr) != 0;
+        return start(&done, nullptr) != 0;
     Event event;
     if (!event.get())
         return false;
     OVERLAPPED ov{};
     ov.hEvent = event.get();
-    return Complete(handle, ::ReadFile(handle, buf, size, nullptr, &ov), ov, done);
+    return Complete(handle, start(nullptr, &ov), ov, done, limitMs);
+}
+
+} // namespace
+
+bool ReadNow(HANDLE handle, bool overlapped, void* buf, DWORD size, DWORD& done, DWORD limitMs)
+{
+    return RunNow(
+        handle, overlapped, done, [&](DWORD* n, OVERLAPPED* ov) { return ::ReadFile(handle, buf, size, n, ov); },
+        limitMs);
+}
+
+DWORD ReadLimitMs(const COMMTIMEOUTS& t, DWORD size)
+{
+    constexpr DWORD kSlackMs = 200;
+    const unsigned long long total =
+        static_cast<unsigned long long>(t.ReadTotalTimeoutMultiplier) * size + t.ReadTotalTimeoutConstant;
+    if (total == 0 && t.ReadIntervalTimeout != MAXDWORD)
+        return INFINITE; // no limit set: the read waits for its bytes
+    return total + kSlackMs >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(total + kSlackMs);
 }
 
 bool WriteNow(HANDLE handle, bool overlapped, const void* buf, DWORD size, DWORD& done)
 {
-    done = 0;
-    if (!overlapped)
-        return ::WriteFile(handle, buf, size, &done, nullptr) != 0;
-    Event event;
-    if (!event.get())
-        return false;
-    OVERLAPPED ov{};
-    ov.hEvent = event.get();
-    return Complete(handle, ::WriteFile(handle, buf, size, nullptr, &ov), ov, done);
+    return RunNow(handle, overlapped, done,
+                  [&](DWORD* n, OVERLAPPED* ov) { return ::WriteFile(handle, buf, size, n, ov); });
 }
 
 WriteMode TestWriteMode()
@@ -178,18 +207,19 @@ bool ByteWriter::Issue(uint8_t byte, DWORD& put)
 bool ByteWriter::Finish(bool wait)
 {
     Slot& slot = m_slots[m_oldest];
-    DWORD done = 0;
-    if (!::GetOverlappedResult(m_handle, &slot.ov, &done, wait ? TRUE : FALSE)) {
-        DWORD err = ::GetLastError();
-        if (err == ERROR_IO_INCOMPLETE)
-            return false;
-        // The first failure counts; the writes cancelled after it do not.
-        if (m_failure == 0 && !m_timedOut && err != ERROR_OPERATION_ABORTED) {
+    DWORD done = 0, err = 0;
+    const bool ok = ::GetOverlappedResult(m_handle, &slot.ov, &done, wait ? TRUE : FALSE);
+    if (!ok && (err = ::GetLastError()) == ERROR_IO_INCOMPLETE)
+        return false;
+    // Windows ends a write at its time-out as a success with nothing
+    // written; Wine, as a failure with ERROR_TIMEOUT. The first failure
+    // counts; the writes cancelled after it do not.
+    const bool timedOut = ok ? done == 0 : err == ERROR_TIMEOUT;
+    if (m_failure == 0 && !m_timedOut && (timedOut || (!ok && err != ERROR_OPERATION_ABORTED))) {
+        if (timedOut)
+            m_timedOut = true;
+        else
             m_failure = err;
-            ::CancelIo(m_handle);
-        }
-    } else if (done == 0 && m_failure == 0 && !m_timedOut) {
-        m_timedOut = true;
         ::CancelIo(m_handle);
     }
     m_oldest = (m_oldest + 1) % kMaxInFlight;

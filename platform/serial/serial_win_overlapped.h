@@ -16,9 +16,16 @@ namespace serial::winio {
 
 // One read or write on `handle` (opened for overlapped I/O when
 // `overlapped`), waited for to its end within the port's time-outs.
-// Returns false with GetLastError() set on failure; `done` is the count moved.
-bool ReadNow(HANDLE handle, bool overlapped, void* buf, DWORD size, DWORD& done);
+// Returns false with GetLastError() set on failure; `done` is the count
+// moved. An overlapped read still going `limitMs` after it began (Wine does
+// not always end one at its time-out) is cancelled and counts as timed out,
+// with what it had read.
+bool ReadNow(HANDLE handle, bool overlapped, void* buf, DWORD size, DWORD& done, DWORD limitMs = INFINITE);
 bool WriteNow(HANDLE handle, bool overlapped, const void* buf, DWORD size, DWORD& done);
+
+// How long a read of `size` bytes may last under time-outs `t`, with some
+// slack; INFINITE when they set no limit.
+DWORD ReadLimitMs(const COMMTIMEOUTS& t, DWORD size);
 
 // What QUILVEX_TEST_WRITES asks of the ports, for tests and benchmarks:
 // "plain" opens them without overlapped I/O (so no write overlaps),

@@ -129,7 +129,7 @@ QX_SIM_CASE(WinSerial, SettingsQueueCountAndTimeouts)
     serial::Timeouts brief;
     brief.readTotalConstantMs = 50;
     ASSERT_TRUE(port->SetTimeouts(brief));
-    ASSERT_TRUE(port->Read(&byte, 1, got));
+    ASSERT_TRUE(port->Read(&byte, 1, got)) << serial::LastError();
     EXPECT_EQ(got, 0u);
     serial::Status status;
     ASSERT_TRUE(port->ClearError(status));
