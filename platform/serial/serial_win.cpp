@@ -277,13 +277,13 @@ private:
 
 std::unique_ptr<Device> OpenNative(const std::string& path)
 {
-    // Opened for overlapped I/O, so that a slow port's writes may overlap;
-    // where that open fails, as before.
+    // A USB port is opened for overlapped I/O, so that its writes may
+    // overlap if they prove slow; where that open fails, as any other.
     auto open = [&](DWORD flags) {
         return ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr, OPEN_EXISTING,
                              flags, nullptr);
     };
-    bool overlapped = winio::TestWriteMode() != winio::WriteMode::Plain;
+    bool overlapped = winio::OpenOverlapped(path);
     HANDLE handle = overlapped ? open(FILE_FLAG_OVERLAPPED) : INVALID_HANDLE_VALUE;
     if (handle == INVALID_HANDLE_VALUE) {
         overlapped = false;

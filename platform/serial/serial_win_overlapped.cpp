@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/serial/port_list.h"
+
 namespace serial::winio {
 
 namespace {
@@ -111,6 +113,19 @@ WriteMode TestWriteMode()
     if (mode && std::strcmp(mode, "overlapped") == 0)
         return WriteMode::Overlapped;
     return WriteMode::Chosen;
+}
+
+bool OpenOverlapped(const std::string& path)
+{
+    const WriteMode mode = TestWriteMode();
+    if (mode != WriteMode::Chosen)
+        return mode == WriteMode::Overlapped;
+    const std::string prefix = "\\\\.\\";
+    const std::string name = path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
+    for (const PortInfo& p : ListSerialPorts())
+        if (::lstrcmpiA(p.name.c_str(), name.c_str()) == 0)
+            return !p.usbVendor.empty();
+    return false;
 }
 
 bool LastStreamOverlapped()

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace serial::winio {
 
@@ -33,6 +34,14 @@ DWORD ReadLimitMs(const COMMTIMEOUTS& t, DWORD size);
 // Anything else (or nothing): the choice is the port's.
 enum class WriteMode { Chosen, Plain, Overlapped };
 WriteMode TestWriteMode();
+
+// Whether the port at `path` ("\\.\COM5") is to be opened for overlapped
+// I/O: where QUILVEX_TEST_WRITES asks for overlapped writes, or where the
+// system describes the port as a USB device (a USB vendor:product id),
+// whose driver may make each write wait for its USB transfer. Other ports
+// are opened as they always were: under Wine an overlapped handle makes
+// every call cost more.
+bool OpenOverlapped(const std::string& path);
 
 // Whether the writes of the last stream that ended overlapped (for tests).
 bool LastStreamOverlapped();
