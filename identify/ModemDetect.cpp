@@ -6,6 +6,7 @@
 #include "identify/LeadingNumber.h"
 #include "identify/ModemQuery.h"
 #include "link/ComPort.h"
+#include "platform/serial/com_names.h"
 #include "platform/ui/message_box.h"
 
 namespace {
@@ -50,15 +51,17 @@ void CQuilvexDlg::DetectModem()
     }
 
     int found = 0;
-    std::string refusals; // ports the user could open with a fix of theirs
+    std::string notes; // ports the user could reach with a fix of theirs
     for (int n = 1; n <= kLastPort && !found; ++n) {
         if (AnswersAt("COM" + std::to_string(n)))
             found = n;
         else if (!g_ComPort.m_strRefusal.empty())
-            refusals += "\n\n" + g_ComPort.m_strRefusal;
+            notes += "\n\n" + g_ComPort.m_strRefusal;
     }
     if (!found) {
-        ui::MessageBox(kNoModem + refusals);
+        if (std::string beyond = serial::PortsOutOfReachNote(); !beyond.empty())
+            notes += "\n\n" + beyond;
+        ui::MessageBox(kNoModem + notes);
         EndDialog(IDCANCEL);
         return;
     }

@@ -237,6 +237,18 @@ int CComPort::WriteByte(uint8_t byte)
     return WriteGated(&byte, 1, put) ? 1 : 0;
 }
 
+void CComPort::BeginWriteStream()
+{
+    if (serial::Device* d = g_slot.Get())
+        d->BeginWriteStream();
+}
+
+void CComPort::EndWriteStream()
+{
+    if (serial::Device* d = g_slot.Get())
+        d->EndWriteStream();
+}
+
 int CComPort::ReadByte(uint8_t& byte)
 {
     byte = 0;

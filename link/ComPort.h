@@ -29,11 +29,17 @@ public:
     // Closes the port if the last probe found one.
     void CloseIfPresent();
 
-    // Writes one byte behind the modem-status gate. Returns 1 if it went out;
+    // Writes one byte behind the modem-status gate. Returns 1 if it went out
+    // (within a write stream where writes overlap: if it was handed over);
     // 0 if not, at once while the line is stuck (a byte or command line that
     // could not go out within the write time-out, until a byte is read or
     // the modem lines change).
     int WriteByte(uint8_t byte);
+    // The single-byte writes up to EndWriteStream are one stream, which the
+    // port may let overlap where each write is slow; EndWriteStream waits
+    // until they have all ended. Nothing without an open port.
+    void BeginWriteStream();
+    void EndWriteStream();
     // Reads one byte if the driver says one is waiting. Returns 1 and the
     // byte, or 0 with `byte` set to 0 (nothing waiting, or a read error).
     int ReadByte(uint8_t& byte);

@@ -2,7 +2,7 @@
 # End to end on the Windows program's real window: quilvex.exe runs under
 # Wine on a virtual X display, the modem simulator sits on a pseudo-terminal
 # that the Wine prefix maps to COM4 (COM1-COM3 lead nowhere), and
-# quilvex-ui-driver.exe works the windows. Four runs:
+# quilvex-ui-driver.exe works the windows. The runs:
 #   1. a whole upgrade of an image in a folder named with "é" and named
 #      with "€" (both in the ANSI code page, 1252 here), with a refused
 #      file, a missing one of such a name and the About box on the way; the
@@ -10,6 +10,7 @@
 #   2. a transfer the modem cancels, which ends the program, run with
 #      --trace; the Linux build's replay (trace_replay_tests) plays the
 #      trace back to the same message;
+#   then `quilvex.exe --list-ports` with the simulator on COM4 and COM12;
 #   3. a screenshot of the main window (with --screenshot FILE);
 #   4. the installer (with --installer SETUP.EXE): installs silently, the
 #      installed program starts and shows its first prompt, the uninstaller
@@ -94,6 +95,20 @@ QX_TRACE_DIR="$run/traces" timeout 300 "$linux/bin/trace_replay_tests" --gtest_f
   --gtest_brief=1 >"$work/replay.txt" 2>&1 || { cat "$work/replay.txt" >&2; exit 1; }
 echo "   its trace ($(stat -c %s "$run/traces/cancel.trace") bytes) replays on Linux to the same message"
 
+echo "== --list-ports: the ports present, COM4 and COM12"
+t0=$SECONDS
+start_modem
+ln -sfn "$(readlink "$work/com4")" "$work/com12"
+(cd "$run" && timeout 120 wine quilvex.exe --list-ports) >"$work/ports.out" 2>"$work/ports.err" ||
+  { echo "--list-ports failed" >&2; cat "$work/ports.err" >&2; exit 1; }
+stop_sim
+rm -f "$work/com12"
+tr -d '\r' <"$work/ports.out" >"$work/ports.txt"
+grep -qx 'COM4  .*  (you may open it)' "$work/ports.txt" &&
+  grep -qx 'COM12  .*  (you may open it; above COM9, not searched)' "$work/ports.txt" &&
+  [ "$(wc -l <"$work/ports.txt")" -eq 2 ] || { echo "--list-ports printed:" >&2; cat "$work/ports.txt" >&2; exit 1; }
+echo "   both listed, nothing else ($((SECONDS - t0)) s)"
+
 if [ -n "$shot" ]; then
   echo "== GUI: screenshot of the main window"
   start_modem
@@ -114,7 +129,10 @@ if [ -n "$setup" ]; then
   echo "== installer: silent install, start, uninstall"
   t0=$SECONDS
   timeout 300 wine "$setup" /S
-  dir="$WINEPREFIX/drive_c/Program Files/Quilvex"
+  # A 32-bit installer on 64-bit Windows installs into "Program Files (x86)".
+  programs="Program Files"
+  [ -d "$WINEPREFIX/drive_c/Program Files (x86)/Quilvex" ] && programs="Program Files (x86)"
+  dir="$WINEPREFIX/drive_c/$programs/Quilvex"
   for f in quilvex.exe quilvex.dat README.txt Uninstall.exe; do
     [ -f "$dir/$f" ] || { echo "the installer did not install $f" >&2; ls -la "$dir" >&2 || true; exit 1; }
   done
@@ -122,9 +140,9 @@ if [ -n "$setup" ]; then
   [ -n "$link" ] || { echo "no Start-menu shortcut" >&2; exit 1; }
   # The installed program, started in its folder as the shortcut does: its
   # first prompt shows; Cancel ends it.
-  (cd "$dir" && timeout 120 wine "$run/quilvex-ui-driver.exe" 'C:\Program Files\Quilvex\quilvex.exe' \
+  (cd "$dir" && timeout 120 wine "$run/quilvex-ui-driver.exe" "C:\\$programs\\Quilvex\\quilvex.exe" \
     "box:cancel:$prompt" exit:0)
-  timeout 120 wine "C:\\Program Files\\Quilvex\\Uninstall.exe" /S
+  timeout 120 wine "C:\\$programs\\Quilvex\\Uninstall.exe" /S
   # The uninstaller finishes from a copy of itself: wait for it, with a limit.
   for _ in $(seq 300); do [ -e "$dir/quilvex.exe" ] || break; sleep 0.1; done
   [ ! -e "$dir/quilvex.exe" ] || { echo "the uninstaller left quilvex.exe behind" >&2; exit 1; }

@@ -1,8 +1,9 @@
 # Sourced by the Windows test scripts and benchmark: the one way we set up a
 # scratch Wine prefix, and a virtual X display for the GUI runs. COM1-COM9
-# are mapped to PORTS/com1..com9 (nothing on the machine's real serial
-# ports is touched); a simulator started with --link PORTS/com4 is the modem
-# on COM4, the others lead nowhere.
+# and COM12 are mapped to PORTS/com1..com9 and PORTS/com12 (nothing on the
+# machine's real serial ports is touched); a simulator started with --link
+# PORTS/com4 is the modem on COM4, the others lead nowhere (Wine lists and
+# opens such a port, and fails its set-up: the program takes it as absent).
 #   wine_prefix_make PREFIX PORTS  makes a fresh prefix at PREFIX (exported
 #                             as WINEPREFIX) with its server running
 #   wine_desktop_start WORK   starts Xvfb (DISPLAY) and makes WORK/prefix
@@ -12,6 +13,7 @@
 #                             made here, Xvfb, and removes WORK (for an
 #                             EXIT trap)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine_com_numbers="1 2 3 4 5 6 7 8 9 12"
 
 wine_prefix_make() {
   local prefix=$1 ports=$2 n
@@ -25,14 +27,22 @@ wine_prefix_make() {
   timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
   # Ports named here replace the ones Wine finds whenever its server starts
   # (/dev/ttyS0 would otherwise come back as COM1).
-  for n in 1 2 3 4 5 6 7 8 9; do
+  for n in $wine_com_numbers; do
     timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$ports/com$n" /f >/dev/null 2>&1
   done
   timeout 20 wineserver -k 2>/dev/null || true # the settings hold from the next start
   timeout 20 wineserver -w 2>/dev/null || true
-  # One server for the whole run, until it is ended.
+  # One server for the whole run, until it is ended; its device manager
+  # makes the ports' links when the first program starts.
   timeout 20 wineserver -p >/dev/null 2>&1
-  for n in 1 2 3 4 5 6 7 8 9; do ln -sfn "$ports/com$n" "$WINEPREFIX/dosdevices/com$n"; done
+  timeout 60 wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' >/dev/null 2>&1
+  for n in $wine_com_numbers; do ln -sfn "$ports/com$n" "$WINEPREFIX/dosdevices/com$n"; done
+  # The machine's own ports, which Wine gives the next free numbers (COM10,
+  # COM11, ...), lead nowhere too.
+  local link
+  for link in "$WINEPREFIX"/dosdevices/com*; do
+    [ -L "$link" ] && ln -sfn "$ports/${link##*/}" "$link"
+  done
 }
 
 wine_desktop_start() {

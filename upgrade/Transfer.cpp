@@ -49,6 +49,16 @@ void SetStatus(const std::string& text)
     }
 }
 
+// The packets and the EOT go out as one stream of single-byte writes,
+// which the port may let overlap where each write is slow.
+class WriteStream {
+public:
+    WriteStream() { g_ComPort.BeginWriteStream(); }
+    ~WriteStream() { g_ComPort.EndWriteStream(); }
+    WriteStream(const WriteStream&) = delete;
+    WriteStream& operator=(const WriteStream&) = delete;
+};
+
 } // namespace
 
 int WaitForStartup(uint8_t& checkMode)
@@ -129,6 +139,7 @@ int SendFirmware(FILE* file, bool use1K, int64_t expectedSize)
     if (g_pMainDlg)
         g_pMainDlg->m_ctlProgress.SetStep(5);
     platform::Pause(250);
+    WriteStream stream;
 
     std::array<uint8_t, kBlock1K> data{};
     int barSteps = 0;

@@ -22,4 +22,10 @@ std::vector<std::string> DescribeComPorts();
 // user can act on (no access, held by another program); otherwise empty.
 std::string RefusalNote(const std::string& portName, int code);
 
+// A paragraph for the user about serial ports present that the search of
+// COM1 to COM9 does not reach (ports numbered COM10 and above), naming
+// them and how to renumber one; empty when there are none. Opens each such
+// port for a moment to see that it is there.
+std::string PortsOutOfReachNote();
+
 } // namespace serial

@@ -54,12 +54,10 @@ std::string WhatItIs(const ComSlot& slot)
 {
     std::string what;
     if (slot.port) {
-        const PortInfo& p = *slot.port;
-        what = p.driver.empty() ? "serial port" : p.driver;
-        if (!p.usbVendor.empty())
-            what += ", USB " + p.usbVendor + ":" + p.usbProduct;
-        if (!p.productName.empty())
-            what += " " + p.productName;
+        PortInfo p = *slot.port;
+        if (p.driver.empty())
+            p.driver = "serial port";
+        what = PortSummary(p);
     }
     if (slot.overridden)
         what += what.empty() ? "set by the user" : ", set by the user";
@@ -136,6 +134,11 @@ std::string RefusalNote(const std::string& portName, int code)
         return port + ": permission denied. Add your user to the " + group + " group and log in again.";
     }
     return port + " is in use by another program.";
+}
+
+std::string PortsOutOfReachNote()
+{
+    return {}; // every port the search could reach has a number of 1 to 9
 }
 
 } // namespace serial

@@ -45,6 +45,16 @@ bool PhysicalOrder(const PortInfo& a, const PortInfo& b)
 
 } // namespace
 
+std::string PortSummary(const PortInfo& p)
+{
+    std::string what = p.driver;
+    if (!p.usbVendor.empty())
+        what += (what.empty() ? "USB " : ", USB ") + p.usbVendor + ":" + p.usbProduct;
+    if (!p.productName.empty())
+        what += (what.empty() ? "" : " ") + p.productName;
+    return what;
+}
+
 bool NaturalLess(const std::string& a, const std::string& b)
 {
     size_t i = 0, j = 0;

@@ -14,15 +14,20 @@ constexpr int kComPorts = 9;
 
 // One serial port the system knows of.
 struct PortInfo {
-    std::string node;         // device node, e.g. /dev/ttyUSB0
+    std::string node;         // device node, e.g. /dev/ttyUSB0 (Windows: \Device\Serial0)
     std::string physicalPath; // where it hangs (udev's ID_PATH, else the sysfs path)
     int uart = -1;            // k of an on-board UART /dev/ttyS<k>, else -1
     bool hardware = true;     // false: a UART slot with nothing behind it
-    std::string driver;       // kernel driver behind the port, if known
+    std::string driver;       // driver behind the port (Windows: its service), if known
     std::string usbVendor;    // USB vendor and product ids (hex) and product name, if USB
     std::string usbProduct;
-    std::string productName;
+    std::string productName;  // (on Windows the device's friendly name, USB or not)
+    std::string name;         // the system's own name for it (Windows: COM12), else empty
 };
+
+// What a port is, for the user: its driver, the USB vendor:product and the
+// product name, those that are known ("usbser, USB 1234:5678 USB Modem").
+std::string PortSummary(const PortInfo& p);
 
 // A port name the user set: the path as given and the device node it leads
 // to (empty when it leads nowhere that exists).

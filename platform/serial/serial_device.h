@@ -71,6 +71,14 @@ public:
     // ClearError or Read reports the fault. The base version only sleeps
     // (platform::SleepFor) and returns false; back ends wait on the device.
     virtual bool WaitForInput(unsigned ms);
+    // The single-byte writes from here to EndWriteStream form one stream
+    // (a block transfer). Where the system makes each write wait long for
+    // the one before, a back end may let them overlap: they are then still
+    // written one call a byte, in order, and every other call of the device
+    // first waits for them to end. EndWriteStream waits for them too. The
+    // base versions do nothing.
+    virtual void BeginWriteStream() {}
+    virtual void EndWriteStream() {}
     // Closes the device, restoring its original settings. Further calls fail.
     virtual bool Close() = 0;
 };

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "platform/pause.h"
+#include "platform/serial/serial_win_overlapped.h"
 
 namespace serial {
 
@@ -37,8 +38,9 @@ bool NoModemLines(DWORD err)
 
 class WinDevice final : public Device {
 public:
-    WinDevice(HANDLE handle, const DCB& state, const COMMTIMEOUTS& timeouts)
-        : m_handle(handle), m_originalState(state), m_originalTimeouts(timeouts)
+    WinDevice(HANDLE handle, bool overlapped, const DCB& state, const COMMTIMEOUTS& timeouts)
+        : m_handle(handle), m_overlapped(overlapped), m_timeouts(timeouts), m_writer(handle, overlapped),
+          m_originalState(state), m_originalTimeouts(timeouts)
     {
     }
     ~WinDevice() override
@@ -49,7 +51,7 @@ public:
 
     bool SetQueueSizes(size_t input, size_t output) override
     {
-        if (!Usable())
+        if (!Ready())
             return false;
         return ::SetupComm(m_handle, static_cast<DWORD>(input), static_cast<DWORD>(output)) || FailLast();
     }
@@ -58,12 +60,13 @@ public:
     {
         if (!Usable())
             return false;
+        m_writer.Abandon();
         return ::PurgeComm(m_handle, kPurgeAll) || FailLast();
     }
 
     bool SetTimeouts(const Timeouts& t) override
     {
-        if (!Usable())
+        if (!Ready())
             return false;
         COMMTIMEOUTS ct{};
         ct.ReadIntervalTimeout = t.readIntervalMs;
@@ -73,13 +76,13 @@ public:
         ct.WriteTotalTimeoutConstant = t.writeTotalConstantMs;
         if (!::SetCommTimeouts(m_handle, &ct))
             return FailLast();
-        m_timeouts = t;
+        m_timeouts = ct;
         return true;
     }
 
     bool GetLineState(LineState& out) override
     {
-        if (!Usable())
+        if (!Ready())
             return false;
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
@@ -99,7 +102,7 @@ public:
 
     bool SetLineState(const LineState& s) override
     {
-        if (!Usable())
+        if (!Ready())
             return false;
         if (s.baudRate <= 0 || s.dataBits < 5 || s.dataBits > 8 || s.stopBits < 1 || s.stopBits > 2)
             return Fail(ERROR_INVALID_PARAMETER);
@@ -134,7 +137,7 @@ public:
     bool ClearError(Status& out) override
     {
         out = Status{};
-        if (!Usable())
+        if (!Ready())
             return false;
         DWORD queued = 0;
         if (!QueryQueue(queued))
@@ -143,8 +146,24 @@ public:
         return true;
     }
 
+    void BeginWriteStream() override
+    {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (Ready() && ::GetCommState(m_handle, &dcb))
+            m_writer.BeginStream(dcb.BaudRate);
+    }
+
+    void EndWriteStream() override
+    {
+        if (Usable())
+            m_writer.EndStream();
+    }
+
     bool WaitForInput(unsigned ms) override
     {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            m_writer.Settle();
         // Under Wine a port event wait on a pseudo-terminal ends at once,
         // aborted, so the wait looks at the input queue every millisecond.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -161,10 +180,10 @@ public:
     bool Read(void* buf, size_t size, size_t& got) override
     {
         got = 0;
-        if (!Usable())
+        if (!Ready())
             return false;
         DWORD n = 0;
-        if (!::ReadFile(m_handle, buf, Chunk(size), &n, nullptr))
+        if (!winio::ReadNow(m_handle, m_overlapped, buf, Chunk(size), n, winio::ReadLimitMs(m_timeouts, Chunk(size))))
             return FailLast();
         got = n;
         return true;
@@ -178,7 +197,14 @@ public:
         if (!WaitForCts(size))
             return true; // the write time-out passed with nothing written
         DWORD n = 0;
-        if (!::WriteFile(m_handle, buf, Chunk(size), &n, nullptr))
+        bool ok;
+        if (size == 1) {
+            ok = m_writer.Write(*static_cast<const uint8_t*>(buf), n);
+        } else {
+            m_writer.Settle();
+            ok = winio::WriteNow(m_handle, m_overlapped, buf, Chunk(size), n);
+        }
+        if (!ok)
             return FailLast();
         put = n; // fewer than asked: the write time-out passed
         return true;
@@ -210,6 +236,7 @@ public:
     {
         if (m_handle == INVALID_HANDLE_VALUE)
             return Fail(ERROR_INVALID_HANDLE);
+        m_writer.Abandon();
         ::SetCommState(m_handle, &m_originalState);
         ::SetCommTimeouts(m_handle, &m_originalTimeouts);
         HANDLE handle = m_handle;
@@ -228,7 +255,7 @@ private:
     {
         if (!m_ctsFlow || !m_ctsOff)
             return true;
-        const uint64_t limit = uint64_t(m_timeouts.writeTotalMultiplierMs) * size + m_timeouts.writeTotalConstantMs;
+        const uint64_t limit = uint64_t(m_timeouts.WriteTotalTimeoutMultiplier) * size + m_timeouts.WriteTotalTimeoutConstant;
         const unsigned ms = limit == 0 || limit > UINT_MAX ? UINT_MAX : static_cast<unsigned>(limit);
         return platform::PauseUnless(ms, [this](unsigned slice) {
             const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(slice);
@@ -258,26 +285,46 @@ private:
     }
 
     bool Usable() const { return m_handle != INVALID_HANDLE_VALUE || Fail(ERROR_INVALID_HANDLE); }
+    // Usable, with every write issued so far ended.
+    bool Ready()
+    {
+        if (!Usable())
+            return false;
+        m_writer.Settle();
+        return true;
+    }
 
     // One system call moves at most a DWORD's worth; callers see the rest
     // as a short transfer, as after a time-out.
     static DWORD Chunk(size_t size) { return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size); }
 
     HANDLE m_handle;
+    bool m_overlapped; // opened for overlapped I/O
+    COMMTIMEOUTS m_timeouts; // as last set
+    winio::ByteWriter m_writer;
     DCB m_originalState;
     COMMTIMEOUTS m_originalTimeouts;
     bool m_noLines = false; // the driver cannot report the status lines
     bool m_ctsFlow = false; // output waits for CTS
     bool m_ctsOff = false;  // CTS was off when last asked
-    Timeouts m_timeouts;
 };
 
 } // namespace
 
 std::unique_ptr<Device> OpenNative(const std::string& path)
 {
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+    // A USB port is opened for overlapped I/O, so that its writes may
+    // overlap if they prove slow; where that open fails, as any other.
+    auto open = [&](DWORD flags) {
+        return ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr, OPEN_EXISTING,
+                             flags, nullptr);
+    };
+    bool overlapped = winio::OpenOverlapped(path);
+    HANDLE handle = overlapped ? open(FILE_FLAG_OVERLAPPED) : INVALID_HANDLE_VALUE;
+    if (handle == INVALID_HANDLE_VALUE) {
+        overlapped = false;
+        handle = open(0);
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         FailLast();
         return nullptr;
@@ -292,7 +339,7 @@ std::unique_ptr<Device> OpenNative(const std::string& path)
         ::CloseHandle(handle);
         return nullptr;
     }
-    return std::make_unique<WinDevice>(handle, state, timeouts);
+    return std::make_unique<WinDevice>(handle, overlapped, state, timeouts);
 }
 
 int NotOpenError()

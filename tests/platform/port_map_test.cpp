@@ -85,7 +85,7 @@ TEST(PortMap, NumbersPortsTheWayTheTableSays)
          {},
          {"/dev/ttyACM0", "/dev/ttyS12"}},
         {"ports without a physical path come last, by node",
-         {PortInfo{"/dev/ttyGS10", "", -1, true, "", "", "", ""}, PortInfo{"/dev/ttyGS9", "", -1, true, "", "", "", ""},
+         {PortInfo{"/dev/ttyGS10", "", -1, true, "", "", "", "", ""}, PortInfo{"/dev/ttyGS9", "", -1, true, "", "", "", "", ""},
           Usb("/dev/ttyACM0", "7")},
          {},
          {"/dev/ttyACM0", "/dev/ttyGS9", "/dev/ttyGS10"}},

@@ -1,16 +1,20 @@
 // The Win32 serial back end on a real (Wine) COM port with the simulated
 // modem behind it: exclusive opening, the system's error codes, the line
-// settings, the queue count and the read time-outs, and the link's reply
-// rules over it.
+// settings, the queue count and the read time-outs, the link's reply rules
+// over it, and what the user is told about the ports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
 #include "link/ComPort.h"
+#include "platform/serial/com_names.h"
+#include "platform/serial/port_list.h"
 #include "platform/serial/serial_device.h"
 #include "tests/windows/sim_cases.h"
 #include "tests/windows/wine_sim.h"
@@ -125,7 +129,7 @@ QX_SIM_CASE(WinSerial, SettingsQueueCountAndTimeouts)
     serial::Timeouts brief;
     brief.readTotalConstantMs = 50;
     ASSERT_TRUE(port->SetTimeouts(brief));
-    ASSERT_TRUE(port->Read(&byte, 1, got));
+    ASSERT_TRUE(port->Read(&byte, 1, got)) << serial::LastError();
     EXPECT_EQ(got, 0u);
     serial::Status status;
     ASSERT_TRUE(port->ClearError(status));
@@ -214,6 +218,50 @@ QX_SIM_CASE(WinReplyRules, ReplyWithoutOk, "--no-ok")
     std::string before;
     EXPECT_EQ(ReplyBeforeOk(reply, before), -1);
     EXPECT_EQ(before, kAti3);
+}
+
+// The prefix maps COM1-COM9 and COM12 (and the machine's own ports, from
+// COM10 on) to paths of which only the simulator's exist: here COM4 and
+// COM12. Wine lists every mapped name and opens it, failing only the
+// set-up of the empty ones: those are not shown.
+QX_SIM_CASE(WinPorts, ListAndDescriptionShowThePortsPresent, "@com4,com12")
+{
+    ASSERT_TRUE(WineSim().present());
+    std::vector<std::string> names;
+    for (const serial::PortInfo& p : serial::ListSerialPorts())
+        names.push_back(p.name);
+    ASSERT_GE(names.size(), 10u);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 9),
+              (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9"}));
+    EXPECT_NE(std::find(names.begin(), names.end(), "COM12"), names.end());
+
+    std::vector<std::string> lines = serial::DescribeComPorts();
+    ASSERT_EQ(lines.size(), 2u) << testing::PrintToString(lines);
+    EXPECT_TRUE(lines[0].starts_with("COM4  ")) << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("  (you may open it)")) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("COM12  ")) << lines[1];
+    EXPECT_TRUE(lines[1].ends_with("  (you may open it; above COM9, not searched)")) << lines[1];
+
+    const std::string beyond = serial::PortsOutOfReachNote();
+    EXPECT_TRUE(beyond.starts_with("COM12 is numbered above COM9")) << beyond;
+    EXPECT_NE(beyond.find("a number from 1 to 9 in Device Manager"), std::string::npos) << beyond;
+}
+
+// Which failures to open a COM1-COM9 port the user hears of: one held by
+// another program, one of this system's ports failing otherwise (with the
+// system's words); never a port that is not there.
+QX_SIM_CASE(WinPorts, RefusalNotesNameOnlyPortsThatAreThere)
+{
+    ASSERT_TRUE(WineSim().present());
+    EXPECT_EQ(serial::RefusalNote("COM4", ERROR_ACCESS_DENIED),
+              "COM4 is in use by another program: close that program, then start this one again.");
+    EXPECT_EQ(serial::RefusalNote("COM4", ERROR_GEN_FAILURE),
+              "COM4 could not be opened: " + serial::ErrorText(ERROR_GEN_FAILURE));
+    for (int absent : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_INVALID_FUNCTION})
+        EXPECT_EQ(serial::RefusalNote("COM4", absent), "") << absent;
+    EXPECT_EQ(serial::RefusalNote("COM30", ERROR_GEN_FAILURE), "");
+    // No COM10 or above with anything behind it: nothing to say.
+    EXPECT_EQ(serial::PortsOutOfReachNote(), "");
 }
 
 } // namespace
