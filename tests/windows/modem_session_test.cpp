@@ -2,6 +2,10 @@
 // COM ports, against the simulated modem on COM4: discovery over COM1-COM9
 // (and a modem beyond it), the identity check, whole upgrades with their
 // failures, and shorter transfers with every write overlapped.
+// The session names ui::IDOK, which the IDOK macro of <windows.h> (through
+// the overlapped port's header) would mangle: it comes first.
+#include "tests/support/dialog_session.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,7 +16,6 @@
 
 #include "platform/serial/serial_device.h"
 #include "platform/serial/serial_win_overlapped.h"
-#include "tests/support/dialog_session.h"
 #include "tests/windows/sim_cases.h"
 #include "tests/windows/wine_sim.h"
 #include "upgrade/Transfer.h"
