@@ -11,8 +11,6 @@
 // ACK leaving it to the next header arriving.
 //
 //   upgrade_bench [--offscreen]
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,20 +22,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <numeric>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/QuilvexApp.h"
@@ -47,8 +42,8 @@
 #include "platform/ui/qt/qt_app.h"
 #include "platform/ui/qt/qt_dialog_view.h"
 #include "platform/ui/qt/qt_front_end.h"
-
-extern char** environ;
+#include "testing/child_process.h"
+#include "testing/sim_process.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -88,81 +83,31 @@ std::vector<uint8_t> ReadAll(const fs::path& path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-pid_t Spawn(const std::vector<std::string>& args, posix_spawn_file_actions_t* actions)
+// The modem simulator as a process of its own (so that our process's CPU
+// time is ours alone) on a simulated line at `link`, writing the image it
+// receives to `imageOut`; `extra` adds to its options. Fails the benchmark
+// when it does not start.
+std::unique_ptr<simtest::SimProcess> StartModem(const fs::path& link, const fs::path& imageOut,
+                                                const std::vector<std::string>& extra = {})
 {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], actions, nullptr, argv.data(), environ) != 0)
-        Fail("cannot start " + args[0]);
-    return pid;
+    std::vector<std::string> args{"--line-rate", std::to_string(kLineRate), "--timing", "--image-out",
+                                  imageOut.string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    auto modem = std::make_unique<simtest::SimProcess>(args, link.string());
+    if (!modem->started())
+        Fail("the simulator did not start: " + modem->error());
+    return modem;
 }
 
-// The modem simulator as a process of its own (so that our process's CPU
-// time is ours alone), with the events it prints.
-class SimProcess {
-public:
-    SimProcess(const fs::path& program, std::vector<std::string> args)
-    {
-        int out[2];
-        if (pipe(out) != 0)
-            Fail("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        args.insert(args.begin(), program.string());
-        m_pid = Spawn(args, &actions);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        m_reader = std::thread([this, fd = out[0]] { Read(fd); });
-        // The first line is the pty's path: the link exists from then on.
-        for (auto deadline = Clock::now() + std::chrono::seconds(10); Lines().empty();) {
-            if (Clock::now() > deadline)
-                Fail("the simulator did not start");
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    ~SimProcess() { Stop(); }
-
-    // Ends the simulator and waits for it.
-    void Stop()
-    {
-        if (m_pid <= 0)
-            return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = 0;
-        m_reader.join();
-    }
-    std::vector<std::string> Lines()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    void Read(int fd)
-    {
-        std::string pending;
-        char buf[4096];
-        for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) {
-            pending.append(buf, static_cast<size_t>(n));
-            for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-                std::lock_guard lock(m_mutex);
-                m_lines.push_back(pending.substr(0, end));
-            }
-        }
-        close(fd);
-    }
-
-    pid_t m_pid = 0;
-    std::thread m_reader;
-    std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-};
+// The lines the simulator printed: its pty, then its events.
+std::vector<std::string> EventLines(const simtest::SimProcess& modem)
+{
+    std::istringstream in(modem.events());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
 
 // What the simulator's timing events say about one transfer.
 struct Timing {
@@ -220,12 +165,6 @@ Spread SpreadOf(std::vector<double> v)
     return s;
 }
 
-std::vector<std::string> LineArgs(const fs::path& link, const fs::path& imageOut)
-{
-    return {"--link", link.string(), "--line-rate", std::to_string(kLineRate), "--timing", "--image-out",
-            imageOut.string()};
-}
-
 void PointComPortsAt(const fs::path& link, const fs::path& dir)
 {
     setenv("QUILVEX_COM1", link.c_str(), 1);
@@ -241,18 +180,12 @@ public:
         int fds[2];
         if (pipe(fds) != 0)
             return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp",
-                                      "-screen", "0", "1024x768x24"};
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        const bool started = posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, argv.data(), environ) == 0;
-        posix_spawn_file_actions_destroy(&actions);
+        sim::SpawnSetup setup;
+        setup.files[2] = "/dev/null";
+        setup.close = {fds[0]};
+        const bool started = m_xvfb.Start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp",
+                                           "-screen", "0", "1024x768x24"},
+                                          setup);
         close(fds[1]);
         std::string number;
         char c;
@@ -266,19 +199,11 @@ public:
         m_name = ":" + number;
         return true;
     }
-    void Stop()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-        m_pid = 0;
-    }
-    ~VirtualDisplay() { Stop(); }
+    void Stop() { m_xvfb.Stop(); }
     const std::string& Name() const { return m_name; }
 
 private:
-    pid_t m_pid = 0;
+    simtest::ChildProcess m_xvfb;
     std::string m_name;
 };
 
@@ -357,20 +282,20 @@ void RunThroughTheWindow(WindowRun& run)
 // One upgrade through the window against a fresh simulator, traced into
 // `tracePath` when it is not empty; fails the benchmark unless it succeeded
 // with the image byte for byte.
-Timing RunOurs(const fs::path& simulator, const fs::path& dir, const std::vector<uint8_t>& data,
-               const std::string& name, const fs::path& tracePath, WindowRun& run)
+Timing RunOurs(const fs::path& dir, const std::vector<uint8_t>& data, const std::string& name,
+               const fs::path& tracePath, WindowRun& run)
 {
-    SimProcess modem(simulator, LineArgs(dir / name, dir / (name + ".bin")));
+    auto modem = StartModem(dir / name, dir / (name + ".bin"));
     PointComPortsAt(dir / name, dir);
     theApp.m_strTraceFile = tracePath.string();
     RunThroughTheWindow(run);
     theApp.m_strTraceFile.clear();
-    modem.Stop();
+    modem->stop();
     if (run.messages.empty() || run.messages.back() != kSuccess || !run.resultShown)
         Fail(name + ": the upgrade did not succeed: " + (run.messages.empty() ? "no message" : run.messages.back()));
     if (ReadAll(dir / (name + ".bin")) != data)
         Fail(name + ": the image the upgrade delivered differs");
-    Timing t = Analyse(modem.Lines());
+    Timing t = Analyse(EventLines(*modem));
     if (!t.fault.empty())
         Fail(name + ": " + t.fault);
     return t;
@@ -381,7 +306,6 @@ Timing RunOurs(const fs::path& simulator, const fs::path& dir, const std::vector
 int main(int argc, char** argv)
 {
     const bool offscreen = argc > 1 && std::strcmp(argv[1], "--offscreen") == 0;
-    const fs::path simulator = fs::read_symlink("/proc/self/exe").parent_path() / "quilvex-modem-sim";
     char dirTemplate[] = "/tmp/quilvex-bench-XXXXXX";
     if (!mkdtemp(dirTemplate))
         Fail("cannot make a temporary folder");
@@ -414,33 +338,36 @@ int main(int argc, char** argv)
 
     // ---- this program, through its window: as it is, then with --trace ----
     WindowRun run, tracedRun;
-    Timing ours = RunOurs(simulator, dir, data, "ours", "", run);
+    Timing ours = RunOurs(dir, data, "ours", "", run);
     const fs::path tracePath = dir / "upgrade.trace";
-    Timing traced = RunOurs(simulator, dir, data, "traced", tracePath, tracedRun);
+    Timing traced = RunOurs(dir, data, "traced", tracePath, tracedRun);
     const auto traceBytes = fs::file_size(tracePath);
     display.Stop();
 
     // ---- sx -k to the same kind of line ----
     Timing sx;
     {
-        std::vector<std::string> args = LineArgs(dir / "sx", dir / "sx.bin");
-        args.insert(args.end(), {"--start-delay", "1000"}); // sx is waiting before 'C' goes
-        SimProcess modem(simulator, args);
+        // sx is waiting before 'C' goes
+        auto modem = StartModem(dir / "sx", dir / "sx.bin", {"--start-delay", "1000"});
         PointComPortsAt(dir / "sx", dir);
         if (!g_ComPort.Open("COM1"))
             Fail("cannot open the second line");
         g_ComPort.SendCommand("AT~D1", true);
         g_ComPort.Close();
         const std::string script = "exec sx -k \"$0\" <\"$1\" >\"$1\" 2>/dev/null";
-        pid_t pid = Spawn({"sh", "-c", script, image.string(), (dir / "sx").string()}, nullptr);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        modem.Stop();
+        simtest::ChildProcess sender;
+        if (!sender.Start({"sh", "-c", script, image.string(), (dir / "sx").string()}))
+            Fail(sender.Error());
+        // Ten times the line's limit: an sx that never ends fails the run.
+        if (!sender.WaitExit(std::chrono::minutes(8)))
+            Fail("sx did not end within 8 minutes");
+        const int status = sender.Status();
+        modem->stop();
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
             Fail("sx did not finish its transfer");
         if (ReadAll(dir / "sx.bin") != data)
             Fail("the image sx delivered differs");
-        sx = Analyse(modem.Lines());
+        sx = Analyse(EventLines(*modem));
         if (!sx.fault.empty())
             Fail("sx: " + sx.fault);
     }

@@ -13,6 +13,7 @@
 # pause after the start character is counted.
 # Usage: bench/upgrade_bench_windows.sh [WIN_BUILD [LINUX_BUILD]]
 set -euo pipefail
+shopt -s inherit_errexit # a missing event inside $(...) ends the run, not just the substitution
 cd "$(dirname "$0")/.."
 win=$(realpath "${1:-build-win64}")
 linux=$(realpath "${2:-build}")
@@ -24,16 +25,14 @@ work=$(mktemp -d /tmp/quilvex-winbench-XXXXXX)
 . scripts/wine-desktop.sh
 trap 'wine_session_end "$work"' EXIT
 
-# The simulator's events, each with the time it was printed.
-stamp() { while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done; }
-start_sim() { # NAME ARGS...: the line is WORK/NAME
+# The simulator on the line WORK/NAME with ARGS; its events, each with the
+# time it was printed, in WORK/NAME.events.
+sim_stamp=1
+start_line() { # NAME ARGS...
   local name=$1
   shift
-  rm -f "$work/$name"
-  "$sim" --link "$work/$name" --line-rate "$rate" --timing --image-out "$work/$name.bin" "$@" > >(stamp >"$work/$name.events") 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 100); do [ -e "$work/$name" ] && break; sleep 0.05; done
-  [ -e "$work/$name" ] || { echo "the modem simulator did not start" >&2; exit 1; }
+  start_sim "$work/$name" "$work/$name.events" "$work/$name.stderr" --line-rate "$rate" --timing \
+    --image-out "$work/$name.bin" "$@"
 }
 transfer_seconds() { # NAME: first header .. EOT acknowledged, by the simulator's clock
   local t
@@ -56,7 +55,7 @@ cp "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$work/run/"
 # ---- the Windows program, through its window, in each way of writing ----
 prompt='Preparing to detect Modem...\n\nPlease close any other Application Program\n\nDo you want to continue?'
 ours() { # NAME WRITES: QUILVEX_TEST_WRITES for the program
-  start_sim "$1" # the modem on COM4
+  start_line "$1" # the modem on COM4
   ln -sfn "$(readlink "$work/$1")" "$work/com4"
   (cd "$work/run" && QUILVEX_TEST_WRITES=$2 timeout 1200 wine quilvex-ui-driver.exe quilvex.exe "box:ok:$prompt" main \
     click:1 'box:ok:Successfully upgraded the firmware!' exit:0 >/dev/null)
@@ -70,7 +69,7 @@ sync=$(ours sync plain)
 overlapped=$(ours overlapped overlapped)
 
 # ---- sx -k to the same kind of line ----
-start_sim sx --start-delay "$sx_delay_ms"
+start_line sx --start-delay "$sx_delay_ms"
 exec 3<>"$work/sx"
 printf 'AT~D1\r\n' >&3
 exec 3>&-

@@ -12,21 +12,15 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
 work=$(mktemp -d)
-sim_pid=""
-cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+sim=$bin/quilvex-modem-sim
+. "$here/sim.sh"
+trap 'stop_sim; rm -rf "$work"' EXIT
 
 # No real serial port is touched: COM1..COM9 point into the scratch folder,
 # and only COM4 has a modem behind it.
 for n in 1 2 3 4 5 6 7 8 9; do export "QUILVEX_COM$n=$work/com$n"; done
 rm -f "$out/received.dlf"
-"$bin/quilvex-modem-sim" --link "$work/com4" --country 22 --image-out "$out/received.dlf" >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 300); do [ -e "$work/com4" ] && break; sleep 0.1; done
-[ -e "$work/com4" ] || { echo "the modem simulator did not start within 30 s" >&2; exit 1; }
+start_sim "$work/com4" "$work/sim.out" "$work/sim.err" --country 22 --image-out "$out/received.dlf"
 
 # The program runs where the data file is, and the data file names the image.
 cp "$data" "$work/quilvex.dat"
@@ -41,7 +35,7 @@ else
 fi
 if [ $status -ne 0 ]; then
   echo "What the simulated modem saw:" >&2
-  sed 's/^/  /' "$work/sim.out" >&2
+  sed 's/^/  /' "$work/sim.out" "$work/sim.err" >&2
   exit $status
 fi
 
@@ -49,6 +43,6 @@ if cmp -s "$work/firmware.dlf" "$out/received.dlf"; then
   echo "The simulated modem received the image byte for byte ($(grep -o 'country-restored [0-9]*' "$work/sim.out" || echo 'country not restored'))."
 else
   echo "The simulated modem did not receive the image. What it saw:" >&2
-  sed 's/^/  /' "$work/sim.out" >&2
+  sed 's/^/  /' "$work/sim.out" "$work/sim.err" >&2
   exit 1
 fi

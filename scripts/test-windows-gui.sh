@@ -51,12 +51,11 @@ mkdir -p "$run/dossier é"
 cp "$run/firmware.dlf" "$run/dossier é/fw€.dlf"
 cp "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$run/"
 
-start_sim() {
-  rm -f "$work/com4" "$run/received.dlf" "$work/sim.log"
-  "$sim" --link "$work/com4" --country 22 --image-out "$run/received.dlf" --log "$work/sim.log" "$@" >"$work/sim.out" 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 100); do [ -e "$work/com4" ] && break; sleep 0.05; done
-  [ -e "$work/com4" ] || { echo "test-windows-gui: the modem simulator did not start" >&2; exit 1; }
+# The modem on COM4 for one run, with FLAGS.
+start_modem() {
+  rm -f "$run/received.dlf" "$work/sim.log"
+  start_sim "$work/com4" "$work/sim.out" "$work/sim.out" --country 22 --image-out "$run/received.dlf" \
+    --log "$work/sim.log" "$@"
 }
 drive() {
   (cd "$run" && timeout 400 wine quilvex-ui-driver.exe quilvex.exe "$@")
@@ -67,7 +66,7 @@ found='(...as reported by modem in COM4:)'
 
 echo "== GUI: a whole upgrade from a non-ASCII path, a refused and a missing file first"
 t0=$SECONDS
-start_sim
+start_modem
 drive "box:ok:$prompt" main "expect:1009:$found" "expect:1006: Country #" expect:1007:22 \
   expect:1003:V2.301-V90_2M_DLP "expect:1004:DRAVIK 56K RevC" expect:1001:firmware.dlf about \
   set:1001:short.dlf click:1 'box:ok:Firmware size must be 512K bytes!' "expect:1009:$found" \
@@ -83,7 +82,7 @@ echo "   image received byte for byte, AT*NC22&F on the wire ($((SECONDS - t0)) 
 
 echo "== GUI: the modem cancels the transfer, the run traced"
 t0=$SECONDS
-start_sim --can-packet 3
+start_modem --can-packet 3
 mkdir -p "$run/traces"
 drive "args:--trace traces\\cancel.trace" "box:ok:$prompt" main expect:1001:firmware.dlf click:1 \
   'box:ok:Transmission Aborted!\n\n*** Transfer canceled by REMOTE ***' exit:0
@@ -98,7 +97,7 @@ echo "   its trace ($(stat -c %s "$run/traces/cancel.trace") bytes) replays on L
 
 echo "== --list-ports: the ports present, COM4 and COM12"
 t0=$SECONDS
-start_sim
+start_modem
 ln -sfn "$(readlink "$work/com4")" "$work/com12"
 (cd "$run" && timeout 120 wine quilvex.exe --list-ports) >"$work/ports.out" 2>"$work/ports.err" ||
   { echo "--list-ports failed" >&2; cat "$work/ports.err" >&2; exit 1; }
@@ -112,7 +111,7 @@ echo "   both listed, nothing else ($((SECONDS - t0)) s)"
 
 if [ -n "$shot" ]; then
   echo "== GUI: screenshot of the main window"
-  start_sim
+  start_modem
   rm -f "$run/shot.done"
   drive "box:ok:$prompt" main "expect:1009:$found" ready:shot.done click:2 exit:0 >"$work/driver.out" 2>&1 &
   driver=$!

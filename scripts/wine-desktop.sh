@@ -8,16 +8,17 @@
 #                             as WINEPREFIX) with its server running
 #   wine_desktop_start WORK   starts Xvfb (DISPLAY) and makes WORK/prefix
 #                             with its ports in WORK
-#   stop_sim                  ends the simulator whose pid is in sim_pid
-#   wine_session_end WORK     ends the simulator, the prefix's programs and
-#                             Xvfb, and removes WORK (for an EXIT trap)
+#   start_sim, stop_sim       the simulator (scripts/sim.sh; set sim first)
+#   wine_session_end WORK     ends the simulator, the server of the prefix
+#                             made here, Xvfb, and removes WORK (for an
+#                             EXIT trap)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine_xvfb_pid=""
 wine_com_numbers="1 2 3 4 5 6 7 8 9 12"
 
 wine_prefix_make() {
   local prefix=$1 ports=$2 n
   export WINEPREFIX=$prefix
+  wine_prefix_made=$prefix
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   timeout 300 wineboot -i >/dev/null 2>&1 || { echo "wineboot did not finish" >&2; return 1; }
@@ -45,35 +46,19 @@ wine_prefix_make() {
 }
 
 wine_desktop_start() {
-  local work=$1 display=57
-  # A display of our own: the first free number from 57 on.
-  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  wine_xvfb_pid=$!
-  export DISPLAY=":$display"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-  [ -e "/tmp/.X11-unix/X$display" ] || { echo "Xvfb did not start" >&2; return 1; }
-  wine_prefix_make "$work/prefix" "$work"
+  xvfb_start
+  wine_prefix_make "$1/prefix" "$1"
 }
 
-# TERM, then KILL after 5 s.
-sim_pid=""
-stop_sim() {
-  [ -n "$sim_pid" ] || return 0
-  kill -TERM "$sim_pid" 2>/dev/null || true
-  for _ in $(seq 50); do
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$sim_pid" 2>/dev/null || true
-  wait "$sim_pid" 2>/dev/null || true
-  sim_pid=""
-}
+wine_prefix_made=""
+. "$(dirname "${BASH_SOURCE[0]}")/sim.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 
 wine_session_end() {
   stop_sim
-  case "${WINEPREFIX:-}" in "$1"/*) timeout 20 wineserver -k >/dev/null 2>&1 || true ;; esac # only our own prefix
-  if [ -n "$wine_xvfb_pid" ]; then kill "$wine_xvfb_pid" 2>/dev/null || true; wait "$wine_xvfb_pid" 2>/dev/null || true; fi
-  wine_xvfb_pid=""
+  if [ -n "$wine_prefix_made" ]; then
+    WINEPREFIX=$wine_prefix_made timeout 20 wineserver -k >/dev/null 2>&1 || true
+  fi
+  xvfb_stop
   rm -rf "$1"
 }

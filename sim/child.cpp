@@ -1,5 +1,6 @@
 #include "sim/child.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -52,36 +53,57 @@ void wait_for(Children& pids, Millis span, const Reaper::Report& report) {
 
 }  // namespace
 
-pid_t spawn_shell(const std::string& command, const std::string& dir, int io_fd,
-                  std::string* error) {
+pid_t spawn_process(const std::vector<std::string>& argv, const SpawnSetup& setup,
+                    std::string* error) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_init(&attr);
-  posix_spawn_file_actions_adddup2(&actions, io_fd, STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, io_fd, STDOUT_FILENO);
-  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  // Own process group (so the whole shell pipeline can be signalled), default
-  // signal handling, nothing blocked.
+  for (int fd : setup.close) posix_spawn_file_actions_addclose(&actions, fd);
+  for (int i = 0; i < 3; ++i) {
+    if (setup.fds[i] >= 0)
+      posix_spawn_file_actions_adddup2(&actions, setup.fds[i], i);
+    else if (!setup.files[i].empty())
+      posix_spawn_file_actions_addopen(&actions, i, setup.files[i].c_str(),
+                                       i == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
+  if (!setup.dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, setup.dir.c_str());
   sigset_t defaults, none;
   sigemptyset(&defaults);
   for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP}) sigaddset(&defaults, sig);
   sigemptyset(&none);
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setpgroup(&attr, 0);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
-                                      POSIX_SPAWN_SETSIGMASK);
-  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+  if (setup.own_group) {
+    posix_spawnattr_setpgroup(&attr, 0);
+    flags |= POSIX_SPAWN_SETPGROUP;
+  }
+  posix_spawnattr_setflags(&attr, flags);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, "/bin/sh", &actions, &attr, const_cast<char**>(argv), environ);
+  const int rc = argv.empty() ? EINVAL
+                              : posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) {
-    *error = std::string("cannot start /bin/sh in ") + dir + ": " + std::strerror(rc);
+    *error = "cannot start " + (argv.empty() ? std::string("nothing") : argv[0]) +
+             (setup.dir.empty() ? "" : " in " + setup.dir) + ": " + std::strerror(rc);
     return -1;
   }
   return pid;
+}
+
+pid_t spawn_shell(const std::string& command, const std::string& dir, int io_fd,
+                  std::string* error) {
+  // Own process group, so the whole shell pipeline can be signalled.
+  SpawnSetup setup;
+  setup.fds = {io_fd, io_fd, -1};
+  setup.dir = dir;
+  setup.own_group = true;
+  return spawn_process({"/bin/sh", "-c", command}, setup, error);
 }
 
 void Reaper::collect(const Report& report) { wait_children(children_, false, report); }

@@ -1,8 +1,10 @@
-// Outside programs the simulator starts, and waiting for them.
+// Starting outside programs (the simulator's loader command, and the
+// children of the tests and benchmarks), and waiting for them.
 #pragma once
 
 #include <sys/types.h>
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -10,6 +12,23 @@
 #include "sim/clock.h"
 
 namespace sim {
+
+// How a child is set up. For each of stdin, stdout and stderr: `fds[i]`
+// (>= 0) is put there, else `files[i]` (not empty) is opened there (read for
+// stdin; created or emptied for the others), else ours is inherited.
+struct SpawnSetup {
+  std::array<int, 3> fds{-1, -1, -1};
+  std::array<std::string, 3> files;
+  std::vector<int> close;  // our descriptors the child must not keep
+  std::string dir;         // its working folder; "" keeps ours
+  bool own_group = false;  // a process group of its own
+};
+
+// Starts `argv` (argv[0] looked up in PATH when it holds no '/') with default
+// signal handling and nothing blocked. Returns its pid, or -1 with *error set
+// (nothing started).
+pid_t spawn_process(const std::vector<std::string>& argv, const SpawnSetup& setup,
+                    std::string* error);
 
 // Starts `/bin/sh -c command` in `dir` with `io_fd` as stdin and stdout, in a
 // process group of its own. Returns its pid, or -1 with *error set (nothing started).

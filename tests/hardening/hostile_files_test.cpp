@@ -149,8 +149,7 @@ TEST(HostileImagePath, FourThousandCharactersAreUsedWhole)
     s.messages.texts.clear();
     s.Upgrade(target.string());
     EXPECT_EQ(s.messages.texts, Strings{"Successfully upgraded the firmware!"});
-    std::ifstream in(s.sim.image_path(), std::ios::binary);
-    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == s.image);
+    EXPECT_TRUE(simtest::ReadWholeFile(s.sim.image_path()) == s.image);
     const std::string sent = kDiscovery + "AT~D1\rAT*NC22&F\r\n";
     EXPECT_EQ(s.sim.await_received(sent), sent);
 }

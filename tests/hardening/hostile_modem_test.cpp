@@ -19,12 +19,14 @@
 #include "link/ComPort.h"
 #include "testing/sim_process.h"
 #include "tests/identify/temp_cwd.h"
-#include "tests/support/pty_pair.h"
+#include "tests/support/pty.h"
 #include "tests/upgrade/sim_session.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using simtest::PtyPair;
 
 using Strings = std::vector<std::string>;
 

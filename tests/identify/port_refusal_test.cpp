@@ -15,10 +15,12 @@
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
-#include "tests/support/pty_pair.h"
+#include "tests/support/pty.h"
 #include "testing/port_map.h"
 
 namespace {
+
+using simtest::PtyPair;
 
 using Texts = std::vector<std::string>;
 

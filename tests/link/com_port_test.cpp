@@ -11,10 +11,12 @@
 #include "platform/serial/com_names.h"
 #include "platform/serial/serial_device.h"
 #include "testing/message_recorder.h"
-#include "tests/support/pty_pair.h"
+#include "tests/support/pty.h"
 #include "testing/port_map.h"
 
 namespace {
+
+using simtest::PtyPair;
 
 using Clock = std::chrono::steady_clock;
 

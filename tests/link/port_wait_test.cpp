@@ -15,9 +15,11 @@
 #include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
 #include "tests/support/fake_serial.h"
-#include "tests/support/pty_pair.h"
+#include "tests/support/pty.h"
 
 namespace {
+
+using simtest::PtyPair;
 
 using Clock = std::chrono::steady_clock;
 

@@ -6,9 +6,11 @@
 
 #include "platform/pause.h"
 #include "platform/serial/serial_device.h"
-#include "tests/support/pty_pair.h"
+#include "tests/support/pty.h"
 
 namespace {
+
+using simtest::PtyPair;
 
 serial::Timeouts ReadWithin(uint32_t ms)
 {

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "sim/simulator.h"
-#include "tests/sim/pty_client.h"
+#include "tests/support/pty.h"
 #include "testing/sim_process.h"
 
 using simtest::PtyClient;

@@ -1,11 +1,9 @@
 // The built-in download loader driven by a tiny hand-written sender.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "sim/crc.h"
 #include "sim/loader.h"
-#include "tests/sim/pty_client.h"
+#include "tests/support/pty.h"
 #include "testing/sim_process.h"
 
 using simtest::PtyClient;
@@ -55,11 +53,6 @@ std::string transact(PtyClient& port, const std::string& bytes) {
   return port.read_n(1);
 }
 
-std::string file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 }  // namespace
 
 TEST(SimLoader, StoresGoodPacketsOnceAndNaksBadOnes) {
@@ -79,11 +72,11 @@ TEST(SimLoader, StoresGoodPacketsOnceAndNaksBadOnes) {
   bad_complement[2] = 0;
   EXPECT_EQ(transact(port, bad_complement), kNak);
   EXPECT_EQ(transact(port, packet(2, two)), kAck);
-  EXPECT_EQ(file(sim.image_path()), "") << "nothing written before EOT";
+  EXPECT_EQ(simtest::ReadWholeFile(sim.image_path()), "") << "nothing written before EOT";
   EXPECT_EQ(transact(port, std::string(1, EOT)), kAck);
 
   EXPECT_NE(sim.wait_for_event("image-written"), "");
-  EXPECT_EQ(file(sim.image_path()), one + two);
+  EXPECT_EQ(simtest::ReadWholeFile(sim.image_path()), one + two);
   port.send("AT\r");
   EXPECT_EQ(port.read_until("OK\r\n"), "\r\nOK\r\n") << "back in command mode, echo still off";
   EXPECT_EQ(port.read_for(50ms), "");
@@ -100,7 +93,7 @@ TEST(SimLoader, ChecksumModeAndShortPacket) {
   EXPECT_EQ(transact(port, packet(1, data, false)), kAck);
   EXPECT_EQ(transact(port, std::string(1, EOT)), kAck);
   EXPECT_NE(sim.wait_for_event("image-written"), "");
-  EXPECT_EQ(file(sim.image_path()), data);
+  EXPECT_EQ(simtest::ReadWholeFile(sim.image_path()), data);
 }
 
 TEST(SimLoader, StartCharacterTimingAndStrays) {
@@ -132,14 +125,14 @@ TEST(SimLoader, InjectedReplies) {
   EXPECT_EQ(transact(port, packet(3, data[2])), kAck);
   EXPECT_EQ(transact(port, std::string(1, EOT)), kAck);
   EXPECT_NE(naks.wait_for_event("image-written"), "");
-  EXPECT_EQ(file(naks.image_path()), data[0] + data[1] + data[2]);
+  EXPECT_EQ(simtest::ReadWholeFile(naks.image_path()), data[0] + data[1] + data[2]);
 
   PtyClient other(cancel.link());
   ASSERT_EQ(enter_loader(other), "C");
   EXPECT_EQ(transact(other, packet(1, data[0])), kCan);
   other.send("AT\r");
   EXPECT_EQ(other.read_until("OK\r\n"), "\r\nOK\r\n");
-  EXPECT_EQ(file(cancel.image_path()), "");
+  EXPECT_EQ(simtest::ReadWholeFile(cancel.image_path()), "");
   EXPECT_EQ(naks.stop(), 0) << naks.diagnostics();
   EXPECT_EQ(cancel.stop(), 0) << cancel.diagnostics();
 }

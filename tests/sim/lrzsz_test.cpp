@@ -1,12 +1,11 @@
 // The loader against standard lrzsz programs: sx as the sender, and rx behind
 // the --loader-cmd relay.
 #include <gtest/gtest.h>
-#include <spawn.h>
 
 #include <fstream>
 #include <random>
 
-#include "tests/sim/pty_client.h"
+#include "tests/support/pty.h"
 #include "testing/sim_process.h"
 
 using simtest::PtyClient;
@@ -28,11 +27,6 @@ void write_file(const std::string& path, const std::string& data) {
   std::ofstream(path, std::ios::binary) << data;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Puts the modem into its loader and runs `sx -k FILE` on the port. Returns
 // sx's wait status, or -1 if it had to be killed after `timeout`.
 int send_with_sx(SimProcess& sim, const std::string& image_file, std::chrono::seconds timeout) {
@@ -43,32 +37,18 @@ int send_with_sx(SimProcess& sim, const std::string& image_file, std::chrono::se
 
   const int fd = ::open(sim.link().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // blocking, for sx
   if (fd < 0) return -1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fd, 0);
-  posix_spawn_file_actions_adddup2(&actions, fd, 1);
-  const std::string err = sim.path("sx.err");
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::string file = image_file;
-  char sx[] = "sx", k[] = "-k", q[] = "-q";
-  char* argv[] = {sx, k, q, file.data(), nullptr};
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, "/usr/bin/sx", &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
+  sim::SpawnSetup setup;
+  setup.fds = {fd, fd, -1};
+  setup.files[2] = sim.path("sx.err");
+  simtest::ChildProcess sx;
+  const bool started = sx.Start({"sx", "-k", "-q", image_file}, setup);
   ::close(fd);
-  if (rc != 0) return -1;
-
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(10ms);
+  if (!started) return -1;
+  if (!sx.WaitExit(timeout)) {
+    sx.Stop(0ms);
+    return -1;
   }
-  return status;
+  return sx.Status();
 }
 
 }  // namespace
@@ -83,9 +63,9 @@ TEST_P(SimWithSx, ReceivesTheImageByteForByte) {
   const std::string image = random_image(noisy ? 64 * 1024 : 512 * 1024, 42);
   write_file(sim.path("source.bin"), image);
 
-  EXPECT_EQ(send_with_sx(sim, sim.path("source.bin"), 60s), 0) << read_file(sim.path("sx.err"));
+  EXPECT_EQ(send_with_sx(sim, sim.path("source.bin"), 60s), 0) << simtest::ReadWholeFile(sim.path("sx.err"));
   EXPECT_NE(sim.wait_for_event("image-written"), "") << sim.events();
-  EXPECT_TRUE(read_file(sim.image_path()) == image) << "image differs";
+  EXPECT_TRUE(simtest::ReadWholeFile(sim.image_path()) == image) << "image differs";
   if (noisy) {
     const std::string stats = sim.wait_for_event("loader-stats");
     EXPECT_EQ(stats.find(" rejected=0 "), std::string::npos) << "the noise never hit: " << stats;
@@ -105,9 +85,9 @@ TEST(SimRelay, RxBehindTheRelayGetsTheImageThenCommandModeReturns) {
   const std::string image = random_image(512 * 1024, 7);
   write_file(sim.path("source.bin"), image);
 
-  EXPECT_EQ(send_with_sx(sim, sim.path("source.bin"), 60s), 0) << read_file(sim.path("sx.err"));
+  EXPECT_EQ(send_with_sx(sim, sim.path("source.bin"), 60s), 0) << simtest::ReadWholeFile(sim.path("sx.err"));
   EXPECT_EQ(sim.wait_for_event("loader-cmd-exit"), "loader-cmd-exit exit 0") << sim.events();
-  EXPECT_TRUE(read_file(sim.path("relayed.bin")) == image) << "image differs";
+  EXPECT_TRUE(simtest::ReadWholeFile(sim.path("relayed.bin")) == image) << "image differs";
 
   PtyClient port(sim.link());
   port.send("AT*NC22&F\r");
@@ -145,5 +125,5 @@ TEST(SimRelay, AReplyInTheMiddleOfAFrameDoesNotEndTheTransfer) {
   port.send("\x04");
   EXPECT_EQ(port.read_n(1), "\x06") << sim.events();
   EXPECT_NE(sim.wait_for_event("loader-cmd-eot-acked"), "") << sim.events();
-  EXPECT_TRUE(read_file(sim.path("frame.bin")) == frame) << "the frame arrived changed";
+  EXPECT_TRUE(simtest::ReadWholeFile(sim.path("frame.bin")) == frame) << "the frame arrived changed";
 }

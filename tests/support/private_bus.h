@@ -7,68 +7,43 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <poll.h>
-#include <sstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
+#include "testing/child_process.h"
 
 namespace bustest {
 
 using Clock = std::chrono::steady_clock;
 
-// A child process, ended (SIGTERM) and reaped with the object.
-class Child {
-public:
-    // Starts `argv`; with `out` set, its stdout is readable there.
-    Child(const std::vector<std::string>& argv, int* out = nullptr)
-    {
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        int pipeFds[2] = {-1, -1};
-        if (out && pipe(pipeFds) == 0) {
-            posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-            posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-        }
-        // Their complaints (the daemon cannot raise its file limit in a
-        // container, say) are not the test's.
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        if (out) {
-            close(pipeFds[1]);
-            *out = pipeFds[0];
-        }
-    }
-    ~Child()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    bool Started() const { return m_pid > 0; }
+using Child = simtest::ChildProcess;
 
-private:
-    pid_t m_pid = -1;
-};
+// Starts `argv` with its complaints (the daemon cannot raise its file limit
+// in a container, say) left out, and with `out` set, its stdout readable
+// there. Null if it could not start.
+inline std::unique_ptr<Child> StartChild(const std::vector<std::string>& argv, int* out = nullptr)
+{
+    sim::SpawnSetup setup;
+    setup.files[2] = "/dev/null";
+    int pipeFds[2] = {-1, -1};
+    if (out && pipe(pipeFds) == 0) {
+        setup.fds[1] = pipeFds[1];
+        setup.close.push_back(pipeFds[0]);
+    }
+    auto child = std::make_unique<Child>();
+    const bool started = child->Start(argv, setup);
+    if (out) {
+        close(pipeFds[1]);
+        *out = pipeFds[0];
+    }
+    return started ? std::move(child) : nullptr;
+}
 
 // Whether `name` has an owner on the bus at `address`.
 inline bool NameOwned(const std::string& address, const std::string& name)
@@ -99,7 +74,7 @@ public:
           m_mockFlag(kind == Kind::System ? "--system" : "--session")
     {
         int out = -1;
-        m_daemon = std::make_unique<Child>(
+        m_daemon = StartChild(
             std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
                                      "--print-address=1"},
             &out);
@@ -140,8 +115,8 @@ public:
     bool Host(const std::string& templateFile, const std::string& name, const std::string& parameters,
               const std::string& log)
     {
-        m_services.push_back(std::make_unique<Child>(std::vector<std::string>{
-            "/usr/bin/python3", "-m", "dbusmock", m_mockFlag, "-t", templateFile, "-p", parameters, "-l", log}));
+        m_services.push_back(StartChild({"/usr/bin/python3", "-m", "dbusmock", m_mockFlag, "-t", templateFile, "-p",
+                                         parameters, "-l", log}));
         auto deadline = Clock::now() + std::chrono::seconds(30);
         while (Clock::now() < deadline) {
             if (NameOwned(m_address, name))

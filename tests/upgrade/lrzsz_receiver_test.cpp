@@ -36,8 +36,7 @@ TEST_P(UpgradeRx, OutsideReceiverGetsTheImage)
 
     EXPECT_EQ(s.messages.texts, Strings{kSuccess}) << s.sim.events();
     EXPECT_EQ(s.sim.wait_for_event("loader-cmd-exit"), "loader-cmd-exit exit 0") << s.sim.events();
-    std::ifstream in(s.sim.path("relayed.bin"), std::ios::binary);
-    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == s.image);
+    EXPECT_TRUE(simtest::ReadWholeFile(s.sim.path("relayed.bin")) == s.image);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lrzsz, UpgradeRx, ::testing::Values("rx -c", "rx"),

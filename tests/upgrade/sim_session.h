@@ -6,48 +6,30 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "testing/message_recorder.h"
-
-#include "app/QuilvexDlg.h"
-#include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
+#include "tests/support/dialog_session.h"
 #include "testing/port_map.h"
 #include "testing/sim_process.h"
 
-class SimSession {
+class SimSession : public DialogSession {
 public:
     explicit SimSession(std::vector<std::string> simArgs) : sim(std::move(simArgs))
     {
-        m_oldCwd = std::filesystem::current_path();
         if (!sim.started())
             return;
         ports.Map(1, sim.link());
-        std::filesystem::current_path(sim.dir());
-        g_pMainDlg = &dlg;
+        WorkIn(sim.dir());
     }
-    ~SimSession()
-    {
-        g_ComPort.CloseIfPresent();
-        g_pMainDlg = nullptr;
-        std::filesystem::current_path(m_oldCwd);
-    }
-    SimSession(const SimSession&) = delete;
-    SimSession& operator=(const SimSession&) = delete;
+    ~SimSession() { Leave(); }
 
     // Writes an image of `size` bytes into the sim's folder. Returns its path.
     std::string MakeImage(size_t size, const std::string& name = "new.dlf")
     {
-        image.resize(size);
-        for (size_t k = 0; k < size; ++k)
-            image[k] = static_cast<char>((k * 31) ^ (k >> 9));
-        std::ofstream(sim.path(name), std::ios::binary) << image;
-        return sim.path(name);
+        return DialogSession::MakeImage(size, sim.path(name));
     }
 
     // Runs discovery; true if the dialog stayed open on the simulator.
@@ -59,13 +41,6 @@ public:
         return ok;
     }
 
-    // Presses Upgrade with `path` typed into the file name field.
-    void Upgrade(const std::string& path)
-    {
-        dlg.SetControlText(IDC_FILENAME, path);
-        dlg.OnOK();
-    }
-
     // True if nobody holds the modem's port any more.
     bool PortReleased()
     {
@@ -75,10 +50,4 @@ public:
 
     PortMap ports;
     simtest::SimProcess sim;
-    MessageRecorder messages;
-    CQuilvexDlg dlg;
-    std::string image;
-
-private:
-    std::filesystem::path m_oldCwd;
 };

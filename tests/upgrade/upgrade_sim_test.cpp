@@ -22,8 +22,7 @@ TEST(UpgradeSim, WholeUpgradeDeliversTheImageAndRestoresTheCountry)
 
     EXPECT_EQ(s.messages.texts, Strings{kSuccess});
     EXPECT_EQ(s.sim.wait_for_event("image-written"), "image-written 524288 " + s.sim.image_path());
-    std::ifstream in(s.sim.image_path(), std::ios::binary);
-    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == s.image);
+    EXPECT_TRUE(simtest::ReadWholeFile(s.sim.image_path()) == s.image);
     // The loader swallows the LF after AT~D1; the rest is command mode's.
     const std::string sent = "ATE0\r\nATI5\r\nAT~D1\rAT*NC22&F\r\n";
     EXPECT_EQ(s.sim.await_received(sent), sent);
@@ -83,8 +82,7 @@ TEST_P(UpgradeSimCase, ReportsTheOutcomeAndEndsTheDialog)
     EXPECT_EQ(s.dlg.Result(), IDOK);
     EXPECT_TRUE(s.PortReleased());
     if (c.restoreSent) {
-        std::ifstream in(s.sim.image_path(), std::ios::binary);
-        EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == s.image);
+        EXPECT_TRUE(simtest::ReadWholeFile(s.sim.image_path()) == s.image);
     }
 }
 

@@ -2,21 +2,18 @@
 // COM ports, against the simulated modem on COM4: discovery over COM1-COM9
 // (and a modem beyond it), the identity check, whole upgrades with their
 // failures, and shorter transfers with every write overlapped.
-// The recorder names ui::IDOK, which resource.h's IDOK macro would mangle.
-#include "testing/message_recorder.h"
+// The session names ui::IDOK, which the IDOK macro of <windows.h> (through
+// the overlapped port's header) would mangle: it comes first.
+#include "tests/support/dialog_session.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/QuilvexDlg.h"
-#include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
 #include "platform/serial/serial_win_overlapped.h"
 #include "tests/windows/sim_cases.h"
@@ -34,24 +31,14 @@ const char kNoModem[] = "No Response from Modem!\n\n1. Cannot find a COM: with m
                         "2. Did you turn on the modem?\n3. Did the modem connection cable installed properly?";
 const char kSuccess[] = "Successfully upgraded the firmware!";
 
-// The dialog and the recorded messages, working in the simulator's folder
-// (where a test may put the identity data file).
-class Session {
+// The session with the simulator the script started on COM4.
+class Session : public DialogSession {
 public:
-    Session() : m_oldCwd(std::filesystem::current_path())
+    Session()
     {
         if (sim.present())
-            std::filesystem::current_path(sim.dir());
-        g_pMainDlg = &dlg;
+            WorkIn(sim.dir());
     }
-    ~Session()
-    {
-        g_ComPort.CloseIfPresent();
-        g_pMainDlg = nullptr;
-        std::filesystem::current_path(m_oldCwd);
-    }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
 
     // Puts the sample identity data file where the program looks for it.
     void UseSampleDataFile()
@@ -71,21 +58,16 @@ public:
         return ok;
     }
 
-    // Writes an image of `size` bytes and presses Upgrade with it.
-    void Upgrade()
-    {
-        WriteImage(524288);
-        dlg.SetControlText(IDC_FILENAME, sim.path("new.dlf").string());
-        dlg.OnOK();
-    }
+    // Writes a 512 KiB image and presses Upgrade with it.
+    void Upgrade() { DialogSession::Upgrade(MakeImage(524288, sim.path("new.dlf"))); }
 
     // Switches the modem to its loader and sends it an image of `packets`
     // 1 KiB packets through the block transfer alone. Returns its result.
     int Transfer(int packets)
     {
-        WriteImage(static_cast<size_t>(packets) * 1024);
+        const std::string path = MakeImage(static_cast<size_t>(packets) * 1024, sim.path("new.dlf"));
         g_ComPort.SendCommand("AT~D1", false);
-        FILE* file = std::fopen(sim.path("new.dlf").string().c_str(), "rb");
+        FILE* file = std::fopen(path.c_str(), "rb");
         int result = SendFirmware(file, true);
         std::fclose(file);
         return result;
@@ -94,21 +76,7 @@ public:
     // True if nobody holds the modem's port any more.
     bool PortReleased() { return serial::Open("COM4") != nullptr; }
 
-    void WriteImage(size_t size)
-    {
-        image.resize(size);
-        for (size_t k = 0; k < image.size(); ++k)
-            image[k] = static_cast<char>((k * 31) ^ (k >> 9));
-        std::ofstream(sim.path("new.dlf"), std::ios::binary) << image;
-    }
-
     WineSim sim;
-    MessageRecorder messages;
-    CQuilvexDlg dlg;
-    std::string image;
-
-private:
-    std::filesystem::path m_oldCwd;
 };
 
 QX_SIM_CASE(WinDiscovery, FindsTheModemOnCom4AndAcceptsItsIdentity)

@@ -9,12 +9,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <string_view>
-#include <thread>
+
+#include "testing/event_log.h"
 
 class WineSim {
 public:
@@ -33,32 +31,17 @@ public:
 
     // The simulator's event lines, every byte it took in command mode, and
     // the image it received (each "" until written).
-    std::string events() const { return Slurp(path("events.txt")); }
-    std::string received() const { return Slurp(path("received.log")); }
-    std::string image() const { return Slurp(path("image.bin")); }
+    std::string events() const { return simtest::ReadWholeFile(path("events.txt")); }
+    std::string received() const { return simtest::ReadWholeFile(path("received.log")); }
+    std::string image() const { return simtest::ReadWholeFile(path("image.bin")); }
 
     // Waits until an event line starts with `prefix`. Returns that line, or ""
     // after `timeout`.
     std::string WaitForEvent(std::string_view prefix, ms timeout = ms(5000)) const
     {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            std::istringstream lines(events());
-            for (std::string line; std::getline(lines, line);)
-                if (line.starts_with(prefix))
-                    return line;
-            if (std::chrono::steady_clock::now() >= deadline)
-                return "";
-            std::this_thread::sleep_for(ms(10));
-        }
+        return simtest::WaitForLine(path("events.txt"), prefix, timeout);
     }
 
 private:
-    static std::string Slurp(const std::filesystem::path& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
     std::filesystem::path m_dir;
 };

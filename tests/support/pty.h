@@ -1,9 +1,14 @@
-// The test's end of a simulated modem: the pty slave, opened raw with plain
-// POSIX calls, read against deadlines.
+// Pseudo-terminals in tests, read and written against deadlines with plain
+// POSIX calls: PtyClient is the test's end of a line (a simulator's slave,
+// opened by path, or the master side of a PtyPair); PtyPair is a line whose
+// master side the test plays the modem on, its slave reachable as a COM
+// name through QUILVEX_COM<n>.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +31,7 @@ class PtyClient {
 
   PtyClient() = default;
   explicit PtyClient(const std::string& path) { open(path); }
+
   ~PtyClient() { close(); }
   PtyClient(const PtyClient&) = delete;
   PtyClient& operator=(const PtyClient&) = delete;
@@ -45,6 +51,13 @@ class PtyClient {
     return true;
   }
 
+  // Takes `fd`, an open non-blocking descriptor, over: it closes with the client.
+  void adopt(int fd) {
+    close();
+    fd_ = fd;
+    hung_up_ = false;
+  }
+
   void close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -56,9 +69,9 @@ class PtyClient {
   // True once a read failed the way a vanished device fails (EIO or end of file).
   bool hung_up() const { return hung_up_; }
 
-  // Writes all of `bytes` within 2 s. False on an error or a stall.
+  // Writes all of `bytes` within kReplyLimit. False on an error or a stall.
   bool send(std::string_view bytes) {
-    const auto deadline = Clock::now() + 2s;
+    const auto deadline = Clock::now() + kReplyLimit;
     while (!bytes.empty()) {
       const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
       if (n > 0) {
@@ -88,6 +101,15 @@ class PtyClient {
     std::string got;
     const auto deadline = Clock::now() + span;
     while (read_some(got, deadline, 4096)) {
+    }
+    return got;
+  }
+
+  // Everything that arrives until the line has been quiet for `quiet` (for
+  // a peer that serves in a loop, not to wait for a reply).
+  std::string drain(ms quiet) {
+    std::string got;
+    while (read_some(got, Clock::now() + quiet, 4096)) {
     }
     return got;
   }
@@ -134,6 +156,62 @@ class PtyClient {
 
   int fd_ = -1;
   bool hung_up_ = false;
+};
+
+// A pseudo-terminal pair: the test holds the master side as a PtyClient,
+// the program under test opens Path().
+class PtyPair {
+ public:
+  PtyPair() {
+    termios raw{};
+    cfmakeraw(&raw);
+    char name[128] = {};
+    int master = -1;
+    if (openpty(&master, &slave_, name, &raw, nullptr) == 0) {
+      path_ = name;
+      fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+      master_.adopt(master);
+    }
+  }
+  ~PtyPair() { Hangup(); }
+  PtyPair(const PtyPair&) = delete;
+  PtyPair& operator=(const PtyPair&) = delete;
+
+  bool Ok() const { return master_.is_open(); }
+  const std::string& Path() const { return path_; }
+  int Master() const { return master_.fd(); }
+
+  // Sends bytes as the modem would; everything the program sent until the
+  // line was quiet for `quietMs`; the next `count` bytes the program sent
+  // (short only when they did not come within PtyClient::kReplyLimit).
+  void Send(const std::string& bytes) { master_.send(bytes); }
+  std::string Drain(int quietMs) { return master_.drain(std::chrono::milliseconds(quietMs)); }
+  std::string ReceiveBytes(size_t count) { return master_.read_n(count); }
+
+  // Waits up to PtyClient::kReplyLimit until at least `count` bytes wait on
+  // the program's side of the line. False on time-out.
+  bool AwaitQueued(size_t count) const {
+    const auto deadline = std::chrono::steady_clock::now() + PtyClient::kReplyLimit;
+    for (;;) {
+      int queued = 0;
+      if (ioctl(slave_, TIOCINQ, &queued) == 0 && size_t(queued) >= count) return true;
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      pollfd p{slave_, POLLIN, 0};
+      poll(&p, 1, 1);  // data may still be on its way through the pty
+    }
+  }
+
+  // The modem goes away: both of our ends close.
+  void Hangup() {
+    if (slave_ >= 0) close(slave_);
+    slave_ = -1;
+    master_.close();
+  }
+
+ private:
+  int slave_ = -1;
+  PtyClient master_;
+  std::string path_;
 };
 
 }  // namespace simtest
