@@ -31,7 +31,7 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
   trap 'rm -rf "$scratch"' EXIT
   mkdir "$scratch/bin" "$scratch/scripts"
   cp build/bin/link_tests build/bin/identify_refusal_tests build/bin/quilvex build/bin/quilvex-modem-sim "$scratch/bin/"
-  cp scripts/run-demo.sh scripts/drive-demo.sh "$scratch/scripts/"
+  cp scripts/run-demo.sh scripts/drive-demo.sh scripts/sim.sh "$scratch/scripts/"
   cp quilvex.dat "$scratch/"
   chmod -R a+rX "$scratch"
   chmod a+rwx "$scratch"
