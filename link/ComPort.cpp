@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/modem_guard.h"
@@ -194,7 +195,9 @@ bool CComPort::PassStatusGate()
             return false;
         }
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
+    // The clock starts at the first look that finds the gate shut: the
+    // transfer passes here once a byte, nearly always straight through.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     for (;;) {
         serial::ModemLines lines;
         g_slot.linesKnown = d->GetModemLines(lines);
@@ -203,7 +206,10 @@ bool CComPort::PassStatusGate()
             return true; // unreadable lines: let the write find out
         if (lines.cts || !lines.carrierDetect)
             return true;
-        if (std::chrono::steady_clock::now() >= deadline) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!deadline)
+            deadline = now + std::chrono::milliseconds(kWriteTimeoutMs);
+        else if (now >= *deadline) {
             g_slot.MarkStuck();
             serial::SetLastError(serial::TimedOutError());
             return false;

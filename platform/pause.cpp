@@ -42,7 +42,7 @@ void AnswerDesktopIfDue()
 
 } // namespace
 
-bool PauseUnless(unsigned ms, const Waiter& wait)
+bool PauseUnless(unsigned ms, Waiter wait)
 {
     while (ms > 0) {
         AnswerDesktopIfDue();

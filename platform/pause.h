@@ -10,6 +10,8 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <type_traits>
 
 namespace platform {
 
@@ -22,13 +24,32 @@ constexpr unsigned kDesktopIntervalMs = 50;
 void Pause(unsigned ms);
 
 // Blocks for up to `ms` milliseconds waiting for something. Returns true as
-// soon as it came, false when the time passed without it.
-using Waiter = std::function<bool(unsigned ms)>;
+// soon as it came, false when the time passed without it. A Waiter only
+// borrows the callable it is made from (a lambda at the call, say), so it
+// costs no allocation on a path taken every millisecond; it must not
+// outlive that callable.
+class Waiter {
+public:
+    template <class F>
+        requires(!std::is_same_v<std::remove_cvref_t<F>, Waiter> && std::is_invocable_r_v<bool, F&, unsigned>)
+    Waiter(F&& wait) // NOLINT(google-explicit-constructor): lambdas convert at the call
+        : m_callable(const_cast<void*>(static_cast<const void*>(std::addressof(wait)))),
+          m_call([](void* callable, unsigned ms) -> bool {
+              return (*static_cast<std::remove_reference_t<F>*>(callable))(ms);
+          })
+    {
+    }
+    bool operator()(unsigned ms) const { return m_call(m_callable, ms); }
+
+private:
+    void* m_callable;
+    bool (*m_call)(void*, unsigned);
+};
 
 // A pause of `ms` milliseconds that `wait` does and may end early (a port
 // wait that ends when a byte arrives). Returns true when `wait` ended it
 // early; false after the full time. The desktop hook runs as in Pause.
-bool PauseUnless(unsigned ms, const Waiter& wait);
+bool PauseUnless(unsigned ms, Waiter wait);
 
 // What the front end runs to answer the desktop during a pause (null: no
 // hook). It must not service user input. Returns the hook it replaces.
