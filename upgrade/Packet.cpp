@@ -35,18 +35,14 @@ std::vector<uint8_t> FramePacket(int packetNumber, int size, const uint8_t* data
     frame.push_back(size == kBlock1K ? kSTX : kSOH);
     frame.push_back(number);
     frame.push_back(static_cast<uint8_t>(255 - number));
-    uint8_t sum = 0;
-    uint16_t crc = 0;
-    for (int k = 0; k < size; ++k) {
-        frame.push_back(data[k]);
-        if (checkMode == kNAK)
-            sum = static_cast<uint8_t>(sum + data[k]);
-        else
-            crc = Crc16Update(data[k], crc);
-    }
+    frame.insert(frame.end(), data, data + size);
     if (checkMode == kNAK) {
+        uint8_t sum = 0;
+        for (int k = 0; k < size; ++k)
+            sum = static_cast<uint8_t>(sum + data[k]);
         frame.push_back(sum);
     } else {
+        const uint16_t crc = Crc16(data, static_cast<size_t>(size));
         frame.push_back(static_cast<uint8_t>(crc >> 8));
         frame.push_back(static_cast<uint8_t>(crc & 0xFF));
     }

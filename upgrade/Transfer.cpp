@@ -72,7 +72,8 @@ int WaitForStartup(uint8_t& checkMode)
             return 1;
         }
         // Nothing, or a stray byte (dropped): this period is over.
-        SetStatus(WaitingCountText(n));
+        if (g_pMainDlg)
+            SetStatus(WaitingCountText(n));
     }
     return 0;
 }
