@@ -1,10 +1,12 @@
 #include "tests/fuzz/sender_session.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
+#include <optional>
+#include <tuple>
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
@@ -25,9 +27,11 @@ public:
         : m_script(script), m_size(size), m_s(s), m_line(line)
     {
         line.lines = serial::ModemLines{true, true}; // status lines always let data through
+        line.collectCommands = false;                // it takes frames apart itself
         line.onPoll = [this](FakeLine&) { Poll(); };
         line.onWrite = [this](FakeLine& l) { Take(l.written.back()); };
         line.onPurge = [this](FakeLine&) { m_pending.clear(); };
+        m_pending.reserve(64);
     }
 
     // Takes the next answer from the script and puts it on the line; a
@@ -44,8 +48,10 @@ public:
                 delay = 0;
             for (size_t k = 0; k < count && m_pos < m_size; ++k) {
                 const uint8_t byte = m_script[m_pos++];
-                if (delay != kNeverArrives)
-                    m_pending.emplace(m_polls + delay + 1, byte);
+                if (delay != kNeverArrives) {
+                    m_pending.push_back({m_polls + delay + 1, m_sent++, byte});
+                    std::push_heap(m_pending.begin(), m_pending.end(), Later);
+                }
             }
             if (count != 15)
                 return;
@@ -60,9 +66,10 @@ public:
         ++m_s.totalPolls;
         ++(m_s.units.empty() ? m_s.startPolls : m_s.units.back().polls);
         // Equal arrival polls keep the order they were sent in.
-        while (!m_pending.empty() && m_pending.begin()->first <= m_polls) {
-            m_line.toProgram.push_back(m_pending.begin()->second);
-            m_pending.erase(m_pending.begin());
+        while (!m_pending.empty() && m_pending.front().at <= m_polls) {
+            m_line.toProgram.push_back(m_pending.front().byte);
+            std::pop_heap(m_pending.begin(), m_pending.end(), Later);
+            m_pending.pop_back();
         }
         if (!m_pending.empty() || !m_line.toProgram.empty())
             return;
@@ -120,7 +127,15 @@ private:
     FakeLine& m_line;
     size_t m_seenRead = 0;                      // bytes of m_line.read booked
     uint64_t m_polls = 0;
-    std::multimap<uint64_t, uint8_t> m_pending; // arrival poll -> byte
+    // A byte on its way: due at poll `at`; `seq` keeps equal arrivals in
+    // the order they were sent.
+    struct OnItsWay {
+        uint64_t at, seq;
+        uint8_t byte;
+    };
+    static bool Later(const OnItsWay& a, const OnItsWay& b) { return std::tie(a.at, a.seq) > std::tie(b.at, b.seq); }
+    std::vector<OnItsWay> m_pending; // a heap, the next byte due at its front
+    uint64_t m_sent = 0;
     std::vector<uint8_t> m_frame;               // the frame being written
     size_t m_checkLen = 0;                      // 0 until the first write
 };
@@ -159,8 +174,10 @@ Session RunSender(const uint8_t* script, size_t size)
 
     FakeLine line;
     ScriptedLoader loader(script + used, size - used, s, line);
+    // Room for one pass of frames: a run that only sends grows nothing.
+    line.written.reserve(imageSize + imageSize / 16 + 64);
     MessageRecorder messages;
-    CQuilvexDlg dlg;
+    std::optional<CQuilvexDlg> dlg;
     Restore restore;
     line.Install();
     if (!g_ComPort.Open("COM1")) {
@@ -168,8 +185,8 @@ Session RunSender(const uint8_t* script, size_t size)
         return s;
     }
     if (s.withDialog) {
-        g_pMainDlg = &dlg;
-        dlg.UpdateData(false); // binds the progress bar, as start-up does
+        g_pMainDlg = &dlg.emplace();
+        dlg->UpdateData(false); // binds the progress bar, as start-up does
     }
 
     loader.Answer(); // the loader's first word: the start character, or not
@@ -177,8 +194,10 @@ Session RunSender(const uint8_t* script, size_t size)
     loader.Collect();
     s.partialFrame = loader.Unfinished();
     s.messages = messages.texts;
-    s.progressSteps = dlg.m_ctlProgress.StepCount();
-    s.progressPos = dlg.m_ctlProgress.GetPos();
+    if (dlg) {
+        s.progressSteps = dlg->m_ctlProgress.StepCount();
+        s.progressPos = dlg->m_ctlProgress.GetPos();
+    }
     return s;
 }
 
