@@ -27,7 +27,7 @@ fi
 targets=(
   fuzz_data_entry:tests/identify/fuzz_corpus
   fuzz_reply_rules:tests/fuzz/corpus/reply_rules:-max_len=4096
-  fuzz_sender:tests/fuzz/corpus/sender
+  fuzz_sender:tests/fuzz/corpus/sender:-max_len=1024 -entropic_scale_per_exec_time=1
 )
 names=()
 for t in "${targets[@]}"; do names+=("${t%%:*}"); done
