@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <numeric>
 #include <string>
 #include <vector>
 
 #include "tests/fuzz/sender_checks.h"
 #include "tests/fuzz/sender_image.h"
 #include "tests/fuzz/sender_session.h"
+#include "upgrade/Image.h"
 #include "upgrade/Packet.h"
 #include "upgrade/Transfer.h"
 
@@ -56,9 +56,11 @@ Bytes Script(uint8_t flags, uint16_t imageSize, const std::vector<Bytes>& answer
 Bytes FullImageScript(uint8_t flags, const std::vector<Bytes>& answers)
 {
     Bytes out = Script(flags, fuzz::kFullSizeField, answers);
-    const unsigned sum = std::accumulate(out.begin(), out.end(), 1u); // with the answer's header
-    out.push_back(1);
-    out.push_back(static_cast<uint8_t>((fuzz::kFullSizeOneIn - sum % fuzz::kFullSizeOneIn) % fuzz::kFullSizeOneIn));
+    out.insert(out.end(), {2, 0, 0});
+    for (unsigned k = 0; k < 0x10000 && fuzz::ImageSizeFor(out) != size_t(kImageSize); ++k) {
+        out[out.size() - 2] = static_cast<uint8_t>(k >> 8);
+        out.back() = static_cast<uint8_t>(k);
+    }
     return out;
 }
 

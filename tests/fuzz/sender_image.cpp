@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 #include "upgrade/Image.h"
@@ -53,8 +52,10 @@ size_t ImageSizeFor(std::span<const uint8_t> script)
     const unsigned field = script.size() >= 3 ? (script[1] << 8) | script[2] : 0;
     if (field != kFullSizeField)
         return field % (kMaxShortImage + 1);
-    const unsigned sum = std::accumulate(script.begin(), script.end(), 0u);
-    return sum % kFullSizeOneIn == 0 ? static_cast<size_t>(kImageSize) : field % (kMaxShortImage + 1);
+    uint32_t hash = 2166136261u;
+    for (uint8_t byte : script)
+        hash = (hash ^ byte) * 16777619u;
+    return hash % kFullSizeOneIn == 0 ? static_cast<size_t>(kImageSize) : field % (kMaxShortImage + 1);
 }
 
 std::span<const uint8_t> ImageBytes(size_t size)

@@ -16,12 +16,14 @@ namespace fuzz {
 // after them, the last one short or not.
 constexpr size_t kMaxShortImage = 40 * 128;
 // The size field's top value asks for the full 512 KiB image: packet
-// numbers wrap past 255 only there. Every such run writes half a megabyte,
-// and a fuzzer that found one would spend most of its time on variants of
-// it, so only one input in kFullSizeOneIn that ask gets it (those whose
-// bytes sum to a multiple of it): a small share, whatever the corpus holds.
+// numbers wrap past 255 only there. Every such run writes half a megabyte
+// and costs as much as a few hundred short ones; each one finds new hit
+// counts, so the corpus soon holds many of them. Only one input in
+// kFullSizeOneIn that ask gets it: those whose FNV-1a hash is a multiple of
+// it. Any change to such an input, a reordering included, keeps it with
+// that same small chance, whatever the corpus holds.
 constexpr uint16_t kFullSizeField = 0xFFFF;
-constexpr unsigned kFullSizeOneIn = 32;
+constexpr unsigned kFullSizeOneIn = 1024;
 
 // The image size a script picks (bytes 1-2 are its size field, high byte
 // first; a shorter script has the field 0): the full image as above,
