@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <functional>
+#include <string_view>
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
@@ -41,7 +42,7 @@ void Push()
         g_pMainDlg->UpdateData(false);
 }
 
-void SetStatus(const std::string& text)
+void SetStatus(std::string_view text)
 {
     if (g_pMainDlg) {
         g_pMainDlg->m_strStatus = text;

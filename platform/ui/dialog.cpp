@@ -74,9 +74,13 @@ void ProgressCtrl::Changed()
 
 void DataExchange::Text(int id, std::string& member)
 {
-    if (m_saving)
+    if (m_saving) {
         member = m_dlg.GetControlText(id);
-    else if (m_dlg.GetControlText(id) != member || !m_dlg.m_texts.count(id)) {
+        return;
+    }
+    // Compared in place: the transfer pushes every field once a packet.
+    auto it = m_dlg.m_texts.find(id);
+    if (it == m_dlg.m_texts.end() || it->second != member) {
         m_dlg.m_texts[id] = member;
         if (m_dlg.m_view)
             m_dlg.m_view->TextChanged(id);
