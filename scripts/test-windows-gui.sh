@@ -36,6 +36,7 @@ done
 work=$(mktemp -d /tmp/quilvex-wingui-XXXXXX)
 . scripts/wine-desktop.sh
 trap 'wine_session_end "$work"' EXIT
+[[ "$win" != *win64 ]] || wine_loader64 "$work"
 
 echo "== Wine prefix"
 t0=$SECONDS

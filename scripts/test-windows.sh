@@ -19,15 +19,23 @@ case_limit=${QUILVEX_WINE_CASE_LIMIT:-240}   # seconds per test case
 # QUILVEX_WINE_CASES: a regular expression; only the cases it matches run.
 
 echo "== Wine's 32-bit side (wine32, i386)"
-win32_runs=0
-if [ "${QUILVEX_WINE32:-1}" = 1 ] && scripts/setup.sh wine32; then
+win32_runs=0 wine32_rc=0
+if [ "${QUILVEX_WINE32:-1}" != 1 ]; then
+  wine32_why="QUILVEX_WINE32 is not 1"
+elif scripts/setup.sh wine32; then
   win32_runs=1
+else
+  wine32_rc=$?
+  wine32_why="this machine cannot run 32-bit x86 code, or wine32 could not be installed (see above)"
+fi
+[ "$wine32_rc" -ne 2 ] || { echo "FAIL: the failed wine32 install could not be undone"; exit 1; }
+if [ "$win32_runs" = 1 ]; then
   echo "   installed: the i686 program runs too"
 else
   echo "!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!"
-  echo "!!! WARNING: Wine's 32-bit side (wine32, i386) could not be installed."
-  echo "!!! The i686 (32-bit) Windows program is built but NOT TESTED in this run;"
-  echo "!!! only the x86_64 program is. The i386 architecture was taken away again."
+  echo "!!! WARNING: the i686 (32-bit) Windows program is built but NOT RUN here:"
+  echo "!!! $wine32_why."
+  echo "!!! Only the x86_64 program is tested in this run; no i386 package stays."
   echo "!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!"
 fi
 
@@ -54,6 +62,8 @@ work=$(mktemp -d /tmp/quilvex-wine.XXXXXX)
 . scripts/wine-desktop.sh
 export WINEPREFIX=$root/build-win64/wine
 trap 'wine_session_end "$work"' EXIT
+path_before=$PATH
+wine_loader64 "$work"
 
 echo "== Wine prefix $root/build-win64/wine"
 started=$SECONDS
@@ -161,6 +171,7 @@ run_arch win64
 # The 32-bit program: of the port suite, the cases whose code differs by
 # pointer size (the back end's handles, overlapped writes, the registry and
 # SetupAPI), to keep the run short.
+PATH=$path_before
 [ "$win32_runs" = 0 ] || run_arch win32 '^Win(Serial|Ports|Transfer)'
 
 echo "== Windows: $passed passed, ${#failed[@]} failed"

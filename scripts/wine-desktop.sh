@@ -9,11 +9,25 @@
 #   wine_desktop_start WORK   starts Xvfb (DISPLAY) and makes WORK/prefix
 #                             with its ports in WORK
 #   start_sim, stop_sim       the simulator (scripts/sim.sh; set sim first)
+#   wine_loader64 WORK        makes `wine` (and the tools started through
+#                             wine-stable) use Wine's 64-bit loader, for the
+#                             x86_64 program, whatever else is installed
 #   wine_session_end WORK     ends the simulator, the server of the prefix
 #                             made here, Xvfb, and removes WORK (for an
 #                             EXIT trap)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine_com_numbers="1 2 3 4 5 6 7 8 9 12"
+
+wine_loader64() {
+  local bin=$1/wine64-bin
+  [ -x /usr/lib/wine/wine64 ] || return 0
+  mkdir -p "$bin"
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$bin/$name"
+    chmod +x "$bin/$name"
+  done
+  export PATH="$bin:$PATH"
+}
 
 wine_prefix_make() {
   local prefix=$1 ports=$2 n
