@@ -37,7 +37,7 @@ cmake --build "$dir" -j"$(nproc)" --target "${names[@]}"
 out="$dir/fuzz-runs"
 mkdir -p "$out"
 failed=()
-stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -1; }
+final_stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -1; }
 printf '%-18s %12s %10s %8s %8s %8s  %s\n' target execs exec/s cov ft corpus result
 for t in "${targets[@]}"; do
   IFS=: read -r name corpus flags <<<"$t"
@@ -59,8 +59,8 @@ for t in "${targets[@]}"; do
     result="CRASH (exit $rc)"
     failed+=("$name")
   fi
-  printf '%-18s %12s %10s %8s %8s %8s  %s\n' "$name" "$(stat number_of_executed_units)" \
-    "$(stat average_exec_per_sec)" "${cov:-?}" "${ft:-?}" "${corp:-?}" "$result"
+  printf '%-18s %12s %10s %8s %8s %8s  %s\n' "$name" "$(final_stat number_of_executed_units)" \
+    "$(final_stat average_exec_per_sec)" "${cov:-?}" "${ft:-?}" "${corp:-?}" "$result"
 done
 
 for name in "${failed[@]}"; do

@@ -40,7 +40,11 @@ if [ $status -ne 0 ]; then
 fi
 
 if cmp -s "$work/firmware.dlf" "$out/received.dlf"; then
-  echo "The simulated modem received the image byte for byte ($(grep -o 'country-restored [0-9]*' "$work/sim.out" || echo 'country not restored'))."
+  restored=$(grep -o 'country-restored [0-9]*' "$work/sim.out") || {
+    echo "The simulated modem received the image, but its country code was not restored." >&2
+    exit 1
+  }
+  echo "The simulated modem received the image byte for byte ($restored)."
 else
   echo "The simulated modem did not receive the image. What it saw:" >&2
   sed 's/^/  /' "$work/sim.out" "$work/sim.err" >&2

@@ -117,7 +117,8 @@ if [ -n "$shot" ]; then
   drive "box:ok:$prompt" main "expect:1009:$found" ready:shot.done click:2 exit:0 >"$work/driver.out" 2>&1 &
   driver=$!
   for _ in $(seq 600); do grep -q READY "$work/driver.out" 2>/dev/null && break; sleep 0.1; done
-  sleep 1 # the window's first paint after its texts
+  grep -q READY "$work/driver.out" || { echo "FAIL: the window was not ready in 60 s" >&2; cat "$work/driver.out" >&2; exit 1; }
+  sleep 1 # the window's first paint after its texts: a screenshot, not a check
   geometry=$(sed -n 's/^READY \([0-9x+-]*\).*/\1/p' "$work/driver.out")
   import -window root -crop "$geometry" +repage "$shot"
   touch "$run/shot.done"

@@ -3,8 +3,10 @@
 # needs, builds, and runs
 #   1. every test (unit, simulator, window, end-to-end, install);
 #   2. the Debian package check (as root: install, start, remove);
-#   3. the Windows build: cross-built for x86_64 and i686, the x86_64 suites
-#      run under Wine against the simulator (scripts/test-windows.sh);
+#   3. the Windows build: cross-built for x86_64 and i686, each program's
+#      suites, window and installer run under Wine against the simulator
+#      (scripts/test-windows.sh); the i686 one only on a machine that runs
+#      32-bit code, which machines like CI's do not (a banner says so);
 #   4. the link tests, the refused-port discovery test and the demo upgrade
 #      again as an ordinary user, so nothing works only for root;
 #   5. the whole suite again under AddressSanitizer/UndefinedBehaviorSanitizer;

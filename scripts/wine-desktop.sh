@@ -37,19 +37,25 @@ wine_prefix_make() {
   mkdir -p "$WINEPREFIX"
   timeout 300 wineboot -i >/dev/null 2>&1 || { echo "wineboot did not finish" >&2; return 1; }
   # Windows drawn by Wine itself (caption, system menu) on a desktop of its own.
-  timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-  timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
+  # Callers run this left of ||, where set -e does not apply: every step
+  # that matters is checked here.
+  timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 &&
+    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1 ||
+    { echo "wine reg add (the desktop) failed" >&2; return 1; }
   # Ports named here replace the ones Wine finds whenever its server starts
   # (/dev/ttyS0 would otherwise come back as COM1).
   for n in $wine_com_numbers; do
-    timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$ports/com$n" /f >/dev/null 2>&1
+    timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$ports/com$n" /f >/dev/null 2>&1 ||
+      { echo "wine reg add (COM$n) failed" >&2; return 1; }
   done
-  timeout 20 wineserver -k 2>/dev/null || true # the settings hold from the next start
+  # The settings hold from the next start; a server already gone is fine.
+  timeout 20 wineserver -k 2>/dev/null || true
   timeout 20 wineserver -w 2>/dev/null || true
   # One server for the whole run, until it is ended; its device manager
   # makes the ports' links when the first program starts.
-  timeout 20 wineserver -p >/dev/null 2>&1
-  timeout 60 wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' >/dev/null 2>&1
+  timeout 20 wineserver -p >/dev/null 2>&1 || { echo "wineserver -p did not start" >&2; return 1; }
+  # Any program starts it; the map may be empty, so its answer is not checked.
+  timeout 60 wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' >/dev/null 2>&1 || true
   for n in $wine_com_numbers; do ln -sfn "$ports/com$n" "$WINEPREFIX/dosdevices/com$n"; done
   # The machine's own ports, which Wine gives the next free numbers (COM10,
   # COM11, ...), lead nowhere too.
