@@ -68,6 +68,7 @@ public:
         return Polled(m_linesError, "modem-lines", ok);
     }
     bool WaitForInput(unsigned ms) override { return m_inner->WaitForInput(ms); }
+    LatencySetting Latency() const override { return m_inner->Latency(); }
     bool Close() override
     {
         bool ok = m_inner->Close();
@@ -133,8 +134,11 @@ serial::Opener TracePortOpens()
             serial::SetLastError(code);
             return nullptr;
         }
-        if (recorder)
+        if (recorder) {
             recorder->Opened(name, path, 0, "");
+            if (const serial::Device::LatencySetting l = device->Latency(); !l.found.empty())
+                recorder->Latency(l.found, l.inForce);
+        }
         return Wrap(std::move(device));
     });
     return previous;
