@@ -1,5 +1,6 @@
 // Serial ports on Linux, as udev sees them.
 #include "platform/serial/port_list.h"
+#include "platform/serial/usb_latency_linux.h"
 
 #include <libudev.h>
 
@@ -66,6 +67,7 @@ bool Describe(udev_device* dev, PortInfo& p)
         p.usbProduct = Text(udev_device_get_sysattr_value(usb, "idProduct"));
         p.productName = Text(udev_device_get_sysattr_value(usb, "product"));
     }
+    p.latencyTimerMs = LatencyTimerMs(udev_device_get_devnum(dev));
     return true;
 }
 

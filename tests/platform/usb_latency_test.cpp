@@ -10,6 +10,7 @@
 #include <sys/sysmacros.h>
 #include <vector>
 
+#include "platform/serial/port_map.h"
 #include "platform/serial/usb_latency_linux.h"
 
 namespace {
@@ -143,11 +144,21 @@ protected:
     std::filesystem::path root;
 };
 
-TEST_F(LatencyTimer, IsReadForTheAdapterOnly)
+TEST_F(LatencyTimer, IsReadAndShownForTheAdapterOnly)
 {
-    EXPECT_EQ(serial::LatencyTimerMs(makedev(188, 0), root.string()), 16);
-    EXPECT_EQ(serial::LatencyTimerMs(makedev(4, 64), root.string()), -1);
-    EXPECT_EQ(serial::LatencyTimerMs(makedev(188, 1), root.string()), -1);
+    serial::PortInfo adapter;
+    adapter.driver = "ftdi_sio";
+    adapter.usbVendor = "0403";
+    adapter.usbProduct = "6001";
+    adapter.productName = "FT232R USB UART";
+    adapter.latencyTimerMs = serial::LatencyTimerMs(makedev(188, 0), root.string());
+    EXPECT_EQ(serial::PortSummary(adapter), "ftdi_sio, USB 0403:6001 FT232R USB UART, latency timer 16 ms");
+
+    serial::PortInfo uart;
+    uart.driver = "serial8250";
+    uart.latencyTimerMs = serial::LatencyTimerMs(makedev(4, 64), root.string());
+    EXPECT_EQ(serial::PortSummary(uart), "serial8250");
+    EXPECT_EQ(serial::LatencyTimerMs(makedev(188, 1), root.string()), -1) << "no such device";
 }
 
 TEST(LatencyTimerText, OnlyAMillisecondCountIsTaken)
