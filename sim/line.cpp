@@ -217,7 +217,9 @@ Io Line::write(std::string_view bytes) {
       if (paced != Io::Ok) return paced;
     }
     if (tx_hold_.enabled()) {
-      const Io held = pause_until(tx_hold_.pass(count, Clock::now()));
+      const TimePoint crossed = Clock::now(), goes = tx_hold_.pass(count, crossed);
+      held_total_ += goes - crossed;
+      const Io held = pause_until(goes);
       if (held != Io::Ok) return held;
     }
     std::uint8_t chunk[kUnpacedChunk];

@@ -121,6 +121,11 @@ class Line {
   bool closed() const { return master_ < 0; }
   const std::string& hangup_reason() const { return hangup_reason_; }
 
+  // Whether an adapter's latency timer holds what is sent, and how long it
+  // has held it in all (each write counted from when it had crossed the line).
+  bool holds_replies() const { return tx_hold_.enabled(); }
+  Clock::duration held_total() const { return held_total_; }
+
   // Turns noise on or off for received and for sent bytes.
   void set_noise(bool inbound, bool outbound);
 
@@ -136,6 +141,7 @@ class Line {
   Pacer rx_pace_;
   Pacer tx_pace_;
   AdapterHold tx_hold_;
+  Clock::duration held_total_{};
   std::vector<std::uint8_t> buffer_;
   std::size_t head_ = 0;
   std::uint64_t received_ = 0;
