@@ -108,17 +108,6 @@ TEST(LowLatency, SetsTheFlagWhileHeldAndPutsBackExactlyWhatItFound)
     }
 }
 
-TEST(LowLatency, AnAdapterGoneBeforeCloseIsReportedAndNothingElse)
-{
-    FakeDriver driver;
-    driver.held = AdapterSettings(0);
-    LowLatency latency;
-    latency.Engage(driver);
-    driver.setError = EIO;
-    EXPECT_EQ(latency.Restore(driver), EIO);
-    EXPECT_EQ(latency.Current(), LowLatency::State::SetOn);
-}
-
 // A sysfs tree of one FTDI adapter, ttyUSB0 (188:0), and one UART (4:64).
 class LatencyTimer : public ::testing::Test {
 protected:
