@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/serial/port_list.h"
+
 namespace trace {
 
 namespace {
@@ -136,7 +138,10 @@ serial::Opener TracePortOpens()
         }
         if (recorder) {
             recorder->Opened(name, path, 0, "");
-            if (const serial::Device::LatencySetting l = device->Latency(); !l.found.empty())
+            serial::Device::LatencySetting l = device->Latency();
+            if (const int ms = l.found.empty() ? serial::AdapterLatencyTimerMs(name) : -1; ms >= 0)
+                l.found = l.inForce = "latency timer " + std::to_string(ms) + " ms"; // the user's to change
+            if (!l.found.empty())
                 recorder->Latency(l.found, l.inForce);
         }
         return Wrap(std::move(device));

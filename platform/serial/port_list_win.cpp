@@ -160,4 +160,12 @@ std::vector<PortInfo> ListSerialPorts()
     return ports;
 }
 
+int AdapterLatencyTimerMs(const std::string& name)
+{
+    for (const PortInfo& p : ListSerialPorts())
+        if (::lstrcmpiA(p.name.c_str(), name.c_str()) == 0)
+            return p.latencyTimerMs;
+    return -1;
+}
+
 } // namespace serial
