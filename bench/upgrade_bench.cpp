@@ -10,7 +10,11 @@
 // header's arrival to the EOT's acknowledgement leaving it, and from every
 // ACK leaving it to the next header arriving.
 //
-//   upgrade_bench [--offscreen]
+// With --latency it runs only this program's upgrade, twice, behind the
+// simulator's model of a USB adapter's latency timer (--reply-latency):
+// 16 ms, the adapters' default, and 1 ms, what the program asks for.
+//
+//   upgrade_bench [--offscreen] [--latency]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,6 +116,7 @@ std::vector<std::string> EventLines(const simtest::SimProcess& modem)
 // What the simulator's timing events say about one transfer.
 struct Timing {
     double transferSeconds = 0;
+    double heldSeconds = 0;          // replies held by the simulated adapter (--reply-latency)
     std::vector<double> reactionsMs; // ACK leaving .. next header arriving
     std::string fault;               // empty when the events were complete
 };
@@ -126,6 +131,8 @@ Timing Analyse(const std::vector<std::string>& lines)
         std::string kind, code;
         long long at = 0;
         in >> kind;
+        if (size_t held = line.find(" held-ms="); kind == "loader-stats" && held != std::string::npos)
+            t.heldSeconds = std::atof(line.c_str() + held + 9) / 1000.0;
         if (kind == "reply")
             in >> code;
         if (!(in >> at))
@@ -283,9 +290,9 @@ void RunThroughTheWindow(WindowRun& run)
 // `tracePath` when it is not empty; fails the benchmark unless it succeeded
 // with the image byte for byte.
 Timing RunOurs(const fs::path& dir, const std::vector<uint8_t>& data, const std::string& name,
-               const fs::path& tracePath, WindowRun& run)
+               const fs::path& tracePath, WindowRun& run, const std::vector<std::string>& simExtra = {})
 {
-    auto modem = StartModem(dir / name, dir / (name + ".bin"));
+    auto modem = StartModem(dir / name, dir / (name + ".bin"), simExtra);
     PointComPortsAt(dir / name, dir);
     theApp.m_strTraceFile = tracePath.string();
     RunThroughTheWindow(run);
@@ -301,11 +308,39 @@ Timing RunOurs(const fs::path& dir, const std::vector<uint8_t>& data, const std:
     return t;
 }
 
+// The --latency figures: our transfer behind an adapter's latency timer of
+// 16 ms and of 1 ms, beside the line's limit.
+void PrintLatencyFigures(const fs::path& dir, const std::vector<uint8_t>& data, const std::string& shownOn)
+{
+    const double limit = kWireBytes / kBytesPerSecond;
+    std::printf("USB adapter latency timer: whole upgrade of 524288 bytes over a simulated %ld bit/s line, "
+                "window shown %s\n",
+                kLineRate, shownOn.c_str());
+    std::printf("  line-rate limit (%.0f bytes at %.0f bytes/s)          %8.2f s\n", kWireBytes, kBytesPerSecond, limit);
+    // 0: no adapter between (a native UART), for comparison on the same machine at the same time.
+    for (int ms : {16, 1, 0}) {
+        WindowRun run;
+        const std::string name = "latency" + std::to_string(ms);
+        Timing t = RunOurs(dir, data, name, "", run, {"--reply-latency", std::to_string(ms)});
+        const Spread react = SpreadOf(t.reactionsMs);
+        std::printf("  %-22s transfer, first header .. EOT acked %7.2f s = limit + %5.2f s (efficiency %.3f); "
+                    "ACK to next header mean / max %.3f / %.3f ms; replies held %.2f s\n",
+                    ms ? ("latency timer " + std::to_string(ms) + " ms:").c_str() : "no latency timer:",
+                    t.transferSeconds, t.transferSeconds - limit, limit / t.transferSeconds, react.mean, react.max,
+                    t.heldSeconds);
+        std::fflush(stdout);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const bool offscreen = argc > 1 && std::strcmp(argv[1], "--offscreen") == 0;
+    bool offscreen = false, latency = false;
+    for (int i = 1; i < argc; ++i) {
+        offscreen = offscreen || std::strcmp(argv[i], "--offscreen") == 0;
+        latency = latency || std::strcmp(argv[i], "--latency") == 0;
+    }
     char dirTemplate[] = "/tmp/quilvex-bench-XXXXXX";
     if (!mkdtemp(dirTemplate))
         Fail("cannot make a temporary folder");
@@ -334,6 +369,16 @@ int main(int argc, char** argv)
         shownOn = "on Xvfb " + display.Name();
     } else {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+
+    if (latency) {
+        PrintLatencyFigures(dir, data, shownOn);
+        display.Stop();
+        fs::current_path("/");
+        fs::remove_all(dir);
+        std::printf("  load average (1 min) before / after                    %s / %s\n", loadBefore.c_str(),
+                    LoadAverage().c_str());
+        return 0;
     }
 
     // ---- this program, through its window: as it is, then with --trace ----

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/serial/port_list.h"
+
 namespace trace {
 
 namespace {
@@ -68,6 +70,7 @@ public:
         return Polled(m_linesError, "modem-lines", ok);
     }
     bool WaitForInput(unsigned ms) override { return m_inner->WaitForInput(ms); }
+    LatencySetting Latency() const override { return m_inner->Latency(); }
     bool Close() override
     {
         bool ok = m_inner->Close();
@@ -133,8 +136,14 @@ serial::Opener TracePortOpens()
             serial::SetLastError(code);
             return nullptr;
         }
-        if (recorder)
+        if (recorder) {
             recorder->Opened(name, path, 0, "");
+            serial::Device::LatencySetting l = device->Latency();
+            if (const int ms = l.found.empty() ? serial::AdapterLatencyTimerMs(name) : -1; ms >= 0)
+                l.found = l.inForce = "latency timer " + std::to_string(ms) + " ms"; // the user's to change
+            if (!l.found.empty())
+                recorder->Latency(l.found, l.inForce);
+        }
         return Wrap(std::move(device));
     });
     return previous;

@@ -209,6 +209,9 @@ void Formatter::Append(const Event& e, std::string& out)
     case EventKind::Answer:
         line("answer", {e.on1 ? "ok" : "cancel"});
         break;
+    case EventKind::Latency:
+        line("latency", {Quote(e.text), Quote(e.inForce)});
+        break;
     }
 }
 

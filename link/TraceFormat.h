@@ -3,6 +3,7 @@
 //
 //   0.512034 open COM4 "/dev/ttyUSB0" ok
 //   0.512100 open COM5 "/dev/ttyUSB1" error 13 "Permission denied"
+//   0.512101 latency "low-latency off" "low-latency on"   found, in force
 //   0.513002 > 41544530 0D0A |ATE0..|           bytes the program wrote
 //   0.913310 < 0D0A4F4B 0D0A |..OK..|           bytes the program read
 //   3.004512 > 02 01 FE |...| ; packet 1 STX    a packet: header, data, check
@@ -30,13 +31,15 @@
 
 namespace trace {
 
-enum class EventKind { Open, Close, Wrote, Read, PortError, ShortWrite, Lines, LineSettings, Status, Box, Answer };
+enum class EventKind { Open, Close, Wrote, Read, PortError, ShortWrite, Lines, LineSettings, Status, Box, Answer, Latency };
 
 struct Event {
     int64_t us = 0; // since the trace began, on the steady clock
     EventKind kind = EventKind::Wrote;
     std::string port;          // Open: the COM name
-    std::string text;          // Open: device path; PortError: operation; Status, Box, LineSettings: text
+    std::string text;          // Open: device path; PortError: operation; Status, Box, LineSettings: text;
+                               // Latency: the setting found at open
+    std::string inForce;       // Latency: the setting in force
     std::string bytes;         // Wrote, Read
     std::vector<int64_t> byteUs; // Wrote, Read: when each byte went (empty: all at `us`)
     int code = 0;              // Open, Close, PortError: the error code, 0 for success

@@ -177,6 +177,10 @@ bool ParseEvent(std::string_view tag, Cursor& c, Event& e)
         e.kind = tag == "line" ? EventKind::LineSettings : EventKind::Status;
         return c.Quoted(e.text) && c.Done();
     }
+    if (tag == "latency") {
+        e.kind = EventKind::Latency;
+        return c.Quoted(e.text) && c.Quoted(e.inForce) && c.Done();
+    }
     if (tag == "box") {
         e.kind = EventKind::Box;
         std::string_view b = c.Token();

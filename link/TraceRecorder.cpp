@@ -110,6 +110,14 @@ void Recorder::LineSettings(const std::string& text)
         e->text = text;
 }
 
+void Recorder::Latency(const std::string& found, const std::string& inForce)
+{
+    if (Event* e = Add(EventKind::Latency)) {
+        e->text = found;
+        e->inForce = inForce;
+    }
+}
+
 void Recorder::Status(const std::string& text)
 {
     if (Event* e = Add(EventKind::Status))

@@ -34,6 +34,7 @@ public:
     void ShortWrite(size_t asked, size_t put);
     void Lines(bool cts, bool carrierDetect);
     void LineSettings(const std::string& text);
+    void Latency(const std::string& found, const std::string& inForce);
     void Status(const std::string& text);
     // A message box about to show (written out at once, as the program
     // waits for the user from here), and the answer once given.

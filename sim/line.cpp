@@ -38,6 +38,25 @@ TimePoint Pacer::book(std::size_t count, bool fresh) {
   return epoch_ + span(booked_);
 }
 
+TimePoint AdapterHold::pass(std::size_t count, TimePoint now) {
+  if (!enabled()) return now;
+  if (held_ > 0 && now >= due_) {  // the bytes held went at due_
+    timer_start_ = due_;
+    held_ = 0;
+  }
+  if (held_ == 0) {  // the timer's next expiry after now
+    const auto expired = (now - timer_start_) / latency_;
+    due_ = timer_start_ + (expired + 1) * latency_;
+  }
+  held_ += count;
+  if (held_ < kPacket) return due_;
+  // A full packet goes at once, and the timer starts again.
+  held_ %= kPacket;
+  timer_start_ = now;
+  due_ = now + latency_;
+  return held_ > 0 ? due_ : now;
+}
+
 Line::Line(int master_fd, int slave_fd, int stop_fd, const LineConfig& config)
     : master_(master_fd),
       slave_(slave_fd),
@@ -45,6 +64,7 @@ Line::Line(int master_fd, int slave_fd, int stop_fd, const LineConfig& config)
       config_(config),
       rx_pace_(config.baud),
       tx_pace_(config.baud),
+      tx_hold_(Millis(config.reply_latency_ms), Clock::now()),
       rng_(config.seed) {}
 
 Line::~Line() { hang_up("shutdown"); }
@@ -195,6 +215,12 @@ Io Line::write(std::string_view bytes) {
     if (tx_pace_.enabled()) {
       const Io paced = pause_until(tx_pace_.book(count));
       if (paced != Io::Ok) return paced;
+    }
+    if (tx_hold_.enabled()) {
+      const TimePoint crossed = Clock::now(), goes = tx_hold_.pass(count, crossed);
+      held_total_ += goes - crossed;
+      const Io held = pause_until(goes);
+      if (held != Io::Ok) return held;
     }
     std::uint8_t chunk[kUnpacedChunk];
     for (std::size_t i = 0; i < count; ++i) {

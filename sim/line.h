@@ -26,6 +26,7 @@ struct LineConfig {
   double noise = 0.0;                    // chance of one flipped bit per byte
   std::uint64_t seed = 1;
   std::uint64_t hangup_after_bytes = 0;  // 0 = never
+  int reply_latency_ms = 0;              // AdapterHold on bytes sent, 0 = none
 };
 
 // Keeps a byte stream at the pace of an 8N1 line: byte n of a burst may
@@ -47,6 +48,31 @@ class Pacer {
   std::size_t chunk_;
   TimePoint epoch_{};
   std::uint64_t booked_ = 0;
+};
+
+// The receiving side of a USB serial adapter between the modem and the
+// program: the chip holds the bytes it gets from the line until a USB
+// packet's worth (62) has gathered, or until its latency timer runs out.
+// The timer runs freely, restarting whenever the chip sends (and it sends,
+// empty if need be, each time the timer runs out), so a lone byte waits
+// anything from nothing to the full latency: 16 ms by default, half that on
+// average. Only the gathering and the timer are modelled, not the USB
+// polling under them.
+class AdapterHold {
+ public:
+  static constexpr std::size_t kPacket = 62;
+  // `latency` zero: nothing is held. The timer starts at `start`.
+  AdapterHold(Millis latency, TimePoint start) : latency_(latency), timer_start_(start) {}
+  bool enabled() const { return latency_.count() > 0; }
+  // `count` bytes reached the chip at `now` (no earlier than the last
+  // call's); returns when the last of them goes on to the program.
+  TimePoint pass(std::size_t count, TimePoint now);
+
+ private:
+  Millis latency_;
+  TimePoint timer_start_;
+  TimePoint due_{};         // when the bytes held go
+  std::size_t held_ = 0;
 };
 
 class Line {
@@ -95,6 +121,11 @@ class Line {
   bool closed() const { return master_ < 0; }
   const std::string& hangup_reason() const { return hangup_reason_; }
 
+  // Whether an adapter's latency timer holds what is sent, and how long it
+  // has held it in all (each write counted from when it had crossed the line).
+  bool holds_replies() const { return tx_hold_.enabled(); }
+  Clock::duration held_total() const { return held_total_; }
+
   // Turns noise on or off for received and for sent bytes.
   void set_noise(bool inbound, bool outbound);
 
@@ -109,6 +140,8 @@ class Line {
   LineConfig config_;
   Pacer rx_pace_;
   Pacer tx_pace_;
+  AdapterHold tx_hold_;
+  Clock::duration held_total_{};
   std::vector<std::uint8_t> buffer_;
   std::size_t head_ = 0;
   std::uint64_t received_ = 0;

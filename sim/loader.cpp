@@ -31,7 +31,8 @@ std::string stamp(TimePoint at) {
 class Receiver {
  public:
   Receiver(Line& line, const Options& options, const LoaderHooks& hooks)
-      : line_(line), opt_(options), hooks_(hooks), crc_(options.start_char != kStartNak) {}
+      : line_(line), opt_(options), hooks_(hooks), crc_(options.start_char != kStartNak),
+        held_before_(line.held_total()) {}
 
   LoaderEnd run();
 
@@ -49,6 +50,7 @@ class Receiver {
   const Options& opt_;
   const LoaderHooks& hooks_;
   const bool crc_;
+  const Clock::duration held_before_;  // replies held in command mode
   bool started_ = false;  // a packet header has been seen
   int accepted_ = 0;      // packets stored
   int errors_ = 0;        // bad or missing packets in a row
@@ -168,7 +170,10 @@ Step Receiver::eot() {
   }
   if (opt_.no_eot_ack) return silence("eot");
   hooks_.event("loader-stats packets=" + std::to_string(accepted_) + " rejected=" +
-               std::to_string(rejected_) + " repeats=" + std::to_string(repeats_));
+               std::to_string(rejected_) + " repeats=" + std::to_string(repeats_) +
+               (line_.holds_replies()
+                    ? " held-ms=" + std::to_string(std::chrono::duration_cast<Millis>(line_.held_total() - held_before_).count())
+                    : ""));
   if (hooks_.image) hooks_.image(image_);
   if (auto end = send(ACK)) return end;
   if (opt_.timing) hooks_.event("eot-acked " + stamp(Clock::now()));

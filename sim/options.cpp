@@ -57,6 +57,10 @@ const std::vector<Flag>& flags() {
        [](O& o, V v) { o.log_path = v; return !v.empty(); }},
       {"line-rate", "BAUD", "pace both directions like an 8N1 line at BAUD (0 = unpaced)",
        [](O& o, V v) { return parse_number<long>(v, 0, 100'000'000, o.line_rate); }},
+      {"reply-latency", "MS",
+       "hold what goes to the program as a USB adapter with a latency timer of MS does: until 62 "
+       "bytes have gathered or the timer, restarted at each send, runs out (0 = off, the default)",
+       [](O& o, V v) { return parse_int(v, 0, 255, o.reply_latency_ms); }},
       {"country", "N", "country code reported by ATI5 (default 22)",
        [](O& o, V v) { return parse_int(v, 0, 9999, o.country); }},
       {"ati3", "TEXT", "ATI3 reply text (default V2.301-V90_2M_DLP)",

@@ -22,6 +22,7 @@ struct Options {
   std::string link_path;        // symlink to the pty slave, "" = none
   std::string log_path;         // raw log of bytes received in command mode
   long line_rate = 0;           // baud of the paced line, 0 = unpaced
+  int reply_latency_ms = 0;     // a USB adapter's latency timer on replies, 0 = none
 
   // Command mode.
   int country = 22;

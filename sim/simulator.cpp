@@ -168,7 +168,7 @@ LoaderEnd Simulator::enter_loader(Line& line) {
 int Simulator::run() {
   if (pty_.master < 0) return 1;
   const LineConfig config{options_.line_rate, options_.noise, options_.seed,
-                          options_.hangup_after_bytes};
+                          options_.hangup_after_bytes, options_.reply_latency_ms};
   Line line(pty_.master, pty_.slave, stop_pipe_[0], config);
   pty_.master = pty_.slave = -1;  // the line owns them now
   auto report = [this](const std::string& text) { emit(text); };

@@ -102,6 +102,8 @@ std::vector<std::string> DescribeComPorts()
         line += code == 0 ? "you may open it" : InUse(code) ? "in use by another program" : ErrorText(code);
         if (ComNumber(p.name) > kComPorts)
             line += "; above COM9, not searched";
+        if (std::string advice = LatencyTimerAdvice(p.latencyTimerMs); !advice.empty())
+            line += "; " + advice;
         lines.push_back(line + ")");
     }
     return lines;

@@ -1,5 +1,7 @@
 // Serial ports on Linux, as udev sees them.
 #include "platform/serial/port_list.h"
+#include "platform/serial/serial_device.h"
+#include "platform/serial/usb_latency_linux.h"
 
 #include <libudev.h>
 
@@ -7,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace serial {
 
@@ -66,10 +69,19 @@ bool Describe(udev_device* dev, PortInfo& p)
         p.usbProduct = Text(udev_device_get_sysattr_value(usb, "idProduct"));
         p.productName = Text(udev_device_get_sysattr_value(usb, "product"));
     }
+    p.latencyTimerMs = LatencyTimerMs(udev_device_get_devnum(dev));
     return true;
 }
 
 } // namespace
+
+int AdapterLatencyTimerMs(const std::string& name)
+{
+    struct stat st {};
+    if (::stat(DevicePath(name).c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return -1;
+    return LatencyTimerMs(st.st_rdev);
+}
 
 std::vector<PortInfo> ListSerialPorts()
 {

@@ -3,6 +3,7 @@
 // the "Modem" device class (a USB modem with a modem driver is only a
 // modem, its COM name in its driver key's AttachedTo value).
 #include "platform/serial/port_list.h"
+#include "platform/serial/port_list_win.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -70,9 +71,11 @@ std::string DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property)
 }
 
 // The COM name a device of the class stands for: PortName in its device
-// key (ports) or AttachedTo in its driver key (modems).
-std::string ComNameOf(HDEVINFO set, SP_DEVINFO_DATA& dev)
+// key (ports) or AttachedTo in its driver key (modems). `latencyMs`
+// becomes the latency timer its device key holds, -1 if none.
+std::string ComNameOf(HDEVINFO set, SP_DEVINFO_DATA& dev, int& latencyMs)
 {
+    latencyMs = -1;
     for (DWORD keyType : {DWORD(DIREG_DEV), DWORD(DIREG_DRV)}) {
         HKEY key = ::SetupDiOpenDevRegKey(set, &dev, DICS_FLAG_GLOBAL, 0, keyType, KEY_READ);
         if (key == INVALID_HANDLE_VALUE)
@@ -80,6 +83,8 @@ std::string ComNameOf(HDEVINFO set, SP_DEVINFO_DATA& dev)
         std::string name = StringValue(key, "PortName");
         if (name.empty())
             name = StringValue(key, "AttachedTo");
+        if (keyType == DIREG_DEV)
+            latencyMs = RegistryLatencyTimer(key);
         ::RegCloseKey(key);
         if (!name.empty())
             return name;
@@ -110,7 +115,8 @@ void Describe(const GUID& cls, std::vector<PortInfo>& ports, std::vector<bool>& 
     SP_DEVINFO_DATA dev{};
     dev.cbSize = sizeof dev;
     for (DWORD i = 0; ::SetupDiEnumDeviceInfo(set, i, &dev); ++i) {
-        std::string com = ComNameOf(set, dev);
+        int latencyMs = -1;
+        std::string com = ComNameOf(set, dev, latencyMs);
         auto port = std::find_if(ports.begin(), ports.end(), [&](const PortInfo& p) {
             return !com.empty() && ::lstrcmpiA(p.name.c_str(), com.c_str()) == 0;
         });
@@ -121,6 +127,7 @@ void Describe(const GUID& cls, std::vector<PortInfo>& ports, std::vector<bool>& 
         if (port->productName.empty())
             port->productName = DeviceProperty(set, dev, SPDRP_DEVICEDESC);
         port->driver = DeviceProperty(set, dev, SPDRP_SERVICE);
+        port->latencyTimerMs = latencyMs;
         std::string hardwareId = DeviceProperty(set, dev, SPDRP_HARDWAREID);
         port->usbVendor = IdAfter(hardwareId, "VID_");
         port->usbProduct = port->usbVendor.empty() ? "" : IdAfter(hardwareId, "PID_");
@@ -132,6 +139,16 @@ void Describe(const GUID& cls, std::vector<PortInfo>& ports, std::vector<bool>& 
 
 } // namespace
 
+int RegistryLatencyTimer(HKEY key)
+{
+    DWORD value = 0, type = 0, size = sizeof value;
+    if (::RegQueryValueExA(key, "LatencyTimer", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value || value > 255)
+        return -1;
+    return static_cast<int>(value);
+}
+
 std::vector<PortInfo> ListSerialPorts()
 {
     std::vector<PortInfo> ports = DeviceMap();
@@ -141,6 +158,14 @@ std::vector<PortInfo> ListSerialPorts()
     Describe(kModemClass, ports, described);
     std::sort(ports.begin(), ports.end(), [](const PortInfo& a, const PortInfo& b) { return NaturalLess(a.name, b.name); });
     return ports;
+}
+
+int AdapterLatencyTimerMs(const std::string& name)
+{
+    for (const PortInfo& p : ListSerialPorts())
+        if (::lstrcmpiA(p.name.c_str(), name.c_str()) == 0)
+            return p.latencyTimerMs;
+    return -1;
 }
 
 } // namespace serial

@@ -52,7 +52,20 @@ std::string PortSummary(const PortInfo& p)
         what += (what.empty() ? "USB " : ", USB ") + p.usbVendor + ":" + p.usbProduct;
     if (!p.productName.empty())
         what += (what.empty() ? "" : " ") + p.productName;
+    if (p.latencyTimerMs >= 0)
+        what += (what.empty() ? "latency timer " : ", latency timer ") + std::to_string(p.latencyTimerMs) + " ms";
     return what;
+}
+
+std::string LatencyTimerAdvice(int ms)
+{
+    if (ms <= 1)
+        return {};
+    // The loader answers each of an image's 512 packets with one byte.
+    const int worstSeconds = (512 * ms + 500) / 1000;
+    return "its latency timer of " + std::to_string(ms) + " ms holds each reply of the modem and can add up to " +
+           std::to_string(worstSeconds) + " s to an upgrade: set it to 1 in Device Manager, the port's Properties, "
+           "Port Settings, Advanced, Latency Timer";
 }
 
 bool NaturalLess(const std::string& a, const std::string& b)

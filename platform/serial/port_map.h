@@ -23,11 +23,20 @@ struct PortInfo {
     std::string usbProduct;
     std::string productName;  // (on Windows the device's friendly name, USB or not)
     std::string name;         // the system's own name for it (Windows: COM12), else empty
+    int latencyTimerMs = -1;  // how long a USB adapter holds received bytes (FTDI), -1 unknown
 };
 
 // What a port is, for the user: its driver, the USB vendor:product and the
-// product name, those that are known ("usbser, USB 1234:5678 USB Modem").
+// product name, those that are known ("usbser, USB 1234:5678 USB Modem"),
+// and an adapter's latency timer where the system shows it (", latency
+// timer 16 ms").
 std::string PortSummary(const PortInfo& p);
+
+// For a port whose adapter holds every reply of the modem up to `ms`
+// milliseconds, where the user alone can change that (Windows): what it
+// costs an upgrade and where to lower it. Empty at 1 ms or less, or when
+// `ms` is unknown (negative).
+std::string LatencyTimerAdvice(int ms);
 
 // A port name the user set: the path as given and the device node it leads
 // to (empty when it leads nowhere that exists).

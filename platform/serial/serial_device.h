@@ -79,6 +79,14 @@ public:
     // base versions do nothing.
     virtual void BeginWriteStream() {}
     virtual void EndWriteStream() {}
+    // How long the port's adapter holds received bytes: the setting found
+    // when the device was opened and the one in force now, in words for
+    // the trace ("low-latency off, latency timer 16 ms"). Both empty where
+    // the back end knows nothing of it (the base version).
+    struct LatencySetting {
+        std::string found, inForce;
+    };
+    virtual LatencySetting Latency() const { return {}; }
     // Closes the device, restoring its original settings. Further calls fail.
     virtual bool Close() = 0;
 };

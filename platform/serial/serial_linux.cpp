@@ -3,6 +3,7 @@
 #include "platform/serial/serial_device.h"
 
 #include "platform/pause.h"
+#include "platform/serial/usb_latency_linux.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -127,7 +129,20 @@ bool HungUp(int fd)
 
 class LinuxDevice final : public Device {
 public:
-    LinuxDevice(int fd, const termios& original) : m_fd(fd), m_original(original) {}
+    LinuxDevice(int fd, const termios& original) : m_fd(fd), m_original(original)
+    {
+        // A USB adapter's latency timer would hold every reply of the
+        // modem for up to 16 ms: ask the driver for low latency while the
+        // port is ours.
+        struct stat st {};
+        if (::fstat(m_fd, &st) == 0)
+            m_device = st.st_rdev;
+        const int timerFound = LatencyTimerMs(m_device);
+        FdSerialInfoCalls calls(m_fd);
+        m_lowLatency.Engage(calls);
+        m_latency.found = LatencyText(m_lowLatency.FoundOn(), timerFound);
+        m_latency.inForce = LatencyText(m_lowLatency.InForce(), LatencyTimerMs(m_device));
+    }
     ~LinuxDevice() override
     {
         if (m_fd >= 0) // a device closed by its owner stays closed, error untouched
@@ -373,6 +388,8 @@ public:
     {
         if (m_fd < 0)
             return Fail(EBADF);
+        FdSerialInfoCalls calls(m_fd);
+        m_lowLatency.Restore(calls); // a refusal now changes nothing for anyone
         ::tcsetattr(m_fd, TCSANOW, &m_original);
         ::ioctl(m_fd, TIOCNXCL);
         ::flock(m_fd, LOCK_UN);
@@ -382,7 +399,23 @@ public:
         return rc == 0 || err == EINTR || Fail(err);
     }
 
+    LatencySetting Latency() const override { return m_latency; }
+
 private:
+    // "low-latency off, latency timer 16 ms"; without the driver's flags,
+    // "no low-latency flag (the system's words)".
+    std::string LatencyText(bool on, int timerMs) const
+    {
+        std::string text = m_lowLatency.Current() == LowLatency::State::Unknown
+                               ? "no low-latency flag (" + ErrorText(m_lowLatency.Error()) + ")"
+                               : on ? "low-latency on" : "low-latency off";
+        if (m_lowLatency.Current() == LowLatency::State::SetRefused && !on)
+            text += " (setting it: " + ErrorText(m_lowLatency.Error()) + ")";
+        if (timerMs >= 0)
+            text += ", latency timer " + std::to_string(timerMs) + " ms";
+        return text;
+    }
+
     bool Usable() const { return m_fd >= 0 || Fail(EBADF); }
 
     bool SetLine(int line, bool on)
@@ -397,6 +430,9 @@ private:
     Timeouts m_timeouts;
     bool m_noModemLines = false;
     Clock::time_point m_lastWrite{};
+    dev_t m_device = 0;
+    LowLatency m_lowLatency;
+    LatencySetting m_latency;
 };
 
 } // namespace

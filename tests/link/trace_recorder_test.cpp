@@ -142,4 +142,34 @@ TEST(TraceDevice, RecordsTrafficLineChangesAndEachNewFailureOnce)
     EXPECT_TRUE(trace::ParseTrace(t, events, error)) << error;
 }
 
+// What an open finds of the adapter's latency follows the open; a port
+// that says nothing of it leaves nothing.
+TEST(TraceDevice, RecordsTheLatencyFoundAndInForceAfterTheOpen)
+{
+    Disk disk;
+    auto rec = disk.Recorder();
+    trace::SetCurrent(rec.get());
+    FakeLine line;
+    line.Install();
+    const serial::Opener fake = trace::TracePortOpens();
+    line.latency = {"low-latency off, latency timer 16 ms", "low-latency on, latency timer 1 ms"};
+    ASSERT_NE(serial::Open("COM1"), nullptr);
+    line.latency = {};
+    ASSERT_NE(serial::Open("/nonexistent/port"), nullptr); // no adapter of the system behind it
+    serial::SetOpener(fake);
+    trace::SetCurrent(nullptr);
+    rec->Finish();
+
+    std::vector<trace::Event> events;
+    std::string error;
+    ASSERT_TRUE(trace::ParseTrace(disk.text, events, error)) << error;
+    ASSERT_EQ(events.size(), 3u) << disk.text;
+    EXPECT_EQ(events[0].kind, trace::EventKind::Open);
+    EXPECT_EQ(events[1].kind, trace::EventKind::Latency);
+    EXPECT_EQ(events[1].text, "low-latency off, latency timer 16 ms");
+    EXPECT_EQ(events[1].inForce, "low-latency on, latency timer 1 ms");
+    EXPECT_EQ(events[2].kind, trace::EventKind::Open);
+    EXPECT_EQ(events[2].port, "/nonexistent/port");
+}
+
 } // namespace

@@ -85,7 +85,7 @@ TEST(PortMap, NumbersPortsTheWayTheTableSays)
          {},
          {"/dev/ttyACM0", "/dev/ttyS12"}},
         {"ports without a physical path come last, by node",
-         {PortInfo{"/dev/ttyGS10", "", -1, true, "", "", "", "", ""}, PortInfo{"/dev/ttyGS9", "", -1, true, "", "", "", "", ""},
+         {PortInfo{"/dev/ttyGS10", "", -1, true, "", "", "", "", "", -1}, PortInfo{"/dev/ttyGS9", "", -1, true, "", "", "", "", "", -1},
           Usb("/dev/ttyACM0", "7")},
          {},
          {"/dev/ttyACM0", "/dev/ttyGS9", "/dev/ttyGS10"}},
@@ -106,6 +106,19 @@ TEST(PortMap, KeepsWhatIsKnownAboutEachPort)
     EXPECT_TRUE(map[1].overridden);
     ASSERT_TRUE(map[1].port.has_value()); // the named device is still described
     EXPECT_EQ(map[1].port->driver, "cdc_acm");
+}
+
+// Where the user alone can lower an adapter's latency timer, above 1 ms
+// the port's line says what it costs and where to change it.
+TEST(PortMap, LatencyTimerAdviceOnlyAboveOneMillisecond)
+{
+    for (int ms : {-1, 0, 1})
+        EXPECT_EQ(serial::LatencyTimerAdvice(ms), "") << ms;
+    EXPECT_EQ(serial::LatencyTimerAdvice(16),
+              "its latency timer of 16 ms holds each reply of the modem and can add up to 8 s to an upgrade: "
+              "set it to 1 in Device Manager, the port's Properties, Port Settings, Advanced, Latency Timer");
+    EXPECT_NE(serial::LatencyTimerAdvice(2).find("up to 1 s"), std::string::npos);
+    EXPECT_NE(serial::LatencyTimerAdvice(255).find("up to 131 s"), std::string::npos);
 }
 
 TEST(PortMap, NaturalOrderComparesNumbersAsNumbers)

@@ -57,3 +57,33 @@ TEST(SimUnits, BurstAfterAnIdleLineTakesItsFullTime) {
   EXPECT_LE(joined - fresh, span(10) + nanoseconds(1));
   EXPECT_GE(joined - fresh, span(10) - nanoseconds(1));
 }
+
+TEST(SimUnits, AdapterHoldsBytesUntilAPacketGathersOrItsTimerRunsOut) {
+  using sim::Millis;
+  const sim::TimePoint t0{};
+  struct Step {
+    const char* what;
+    std::size_t count;
+    int at_ms;
+    int goes_ms;
+  };
+  const Step steps[] = {
+      {"a lone byte waits for the timer", 1, 5, 16},
+      {"the timer restarted when it sent", 1, 20, 32},
+      {"a byte while one is held goes with it", 1, 25, 32},
+      {"a full packet goes at once", 62, 40, 40},
+      {"and restarts the timer", 1, 41, 56},
+      {"an idle spell: the timer kept running from its last send", 1, 1000, 1016},
+      {"a packet and more: the rest waits a whole latency", 70, 2000, 2016},
+      {"at the very expiry a byte waits for the next", 1, 2032, 2048},
+  };
+  sim::AdapterHold hold(Millis(16), t0);
+  for (const Step& s : steps)
+    EXPECT_EQ(hold.pass(s.count, t0 + Millis(s.at_ms)), t0 + Millis(s.goes_ms)) << s.what;
+
+  sim::AdapterHold none(Millis(0), t0);
+  EXPECT_FALSE(none.enabled());
+  EXPECT_EQ(none.pass(1, t0 + Millis(5)), t0 + Millis(5));
+  EXPECT_EQ(sim::parse_args({"--reply-latency", "16"}).options.reply_latency_ms, 16);
+  EXPECT_NE(sim::parse_args({"--reply-latency", "256"}).error, "");
+}

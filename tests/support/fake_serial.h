@@ -105,6 +105,8 @@ public:
     // False: writes are not taken apart into command lines (`commands` and
     // `replies` unused), for peers that read `written` themselves.
     bool collectCommands = true;
+    // What the devices say of the adapter's latency (empty: nothing).
+    serial::Device::LatencySetting latency;
 
     // --- faults: an errno value makes that operation fail, 0 lets it work ---
     int failConfigure = 0; // queue sizes, time-outs, line state
@@ -199,6 +201,7 @@ private:
             platform::SleepFor(ms);
             return false;
         }
+        LatencySetting Latency() const override { return m_line.latency; }
         bool Close() override
         {
             if (!Usable(m_line.failClose))
