@@ -209,6 +209,12 @@ void Formatter::Append(const Event& e, std::string& out)
     case EventKind::Answer:
         line("answer", {e.on1 ? "ok" : "cancel"});
         break;
+    case EventKind::Stream:
+        if (e.on1)
+            line("stream", {"end", e.overlapped ? "overlapped" : "waited"});
+        else
+            line("stream", {"begin"});
+        break;
     }
 }
 

@@ -34,6 +34,10 @@ public:
     void ShortWrite(size_t asked, size_t put);
     void Lines(bool cts, bool carrierDetect);
     void LineSettings(const std::string& text);
+    // A write stream began, and ended with its writes waited for one by
+    // one or overlapped.
+    void StreamBegan();
+    void StreamEnded(bool overlapped);
     void Status(const std::string& text);
     // A message box about to show (written out at once, as the program
     // waits for the user from here), and the answer once given.

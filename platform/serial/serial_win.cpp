@@ -154,10 +154,11 @@ public:
             m_writer.BeginStream(dcb.BaudRate);
     }
 
-    void EndWriteStream() override
+    WritePath EndWriteStream() override
     {
-        if (Usable())
-            m_writer.EndStream();
+        if (Usable() && m_writer.EndStream())
+            return WritePath::Overlapped;
+        return WritePath::Waited;
     }
 
     bool WaitForInput(unsigned ms) override
