@@ -61,9 +61,6 @@ public:
         return text.str();
     }
 
-    const std::string& File() const { return m_file; }
-    const std::string& LogFile() const { return m_log; }
-
 private:
     std::string m_file, m_log;
 };
