@@ -172,7 +172,7 @@ void CComPort::CloseIfPresent()
         Close();
 }
 
-bool CComPort::PassStatusGate()
+CComPort::WriteResult CComPort::PassStatusGate()
 {
     // The modem holds CTS off while it cannot take data; with the carrier
     // gone it is not listening to flow control at all. Wait, but not forever;
@@ -182,7 +182,7 @@ bool CComPort::PassStatusGate()
     // command line fails at once instead of costing a second a byte.
     serial::Device* d = Port();
     if (!d)
-        return true; // the write itself reports the missing port
+        return WriteResult::Done; // the write itself reports the missing port
     if (g_slot.lineStuck) {
         serial::ModemLines lines;
         g_slot.linesKnown = d->GetModemLines(lines);
@@ -192,7 +192,7 @@ bool CComPort::PassStatusGate()
             g_slot.lineStuck = false; // the modem moved: try again
         } else {
             serial::SetLastError(serial::TimedOutError());
-            return false;
+            return WriteResult::TimedOut;
         }
     }
     // The clock starts at the first look that finds the gate shut: the
@@ -203,44 +203,46 @@ bool CComPort::PassStatusGate()
         g_slot.linesKnown = d->GetModemLines(lines);
         g_slot.lastLines = lines;
         if (!g_slot.linesKnown)
-            return true; // unreadable lines: let the write find out
+            return WriteResult::Done; // unreadable lines: let the write find out
         if (lines.cts || !lines.carrierDetect)
-            return true;
+            return WriteResult::Done;
         const auto now = std::chrono::steady_clock::now();
         if (!deadline)
             deadline = now + std::chrono::milliseconds(kWriteTimeoutMs);
         else if (now >= *deadline) {
             g_slot.MarkStuck();
             serial::SetLastError(serial::TimedOutError());
-            return false;
+            return WriteResult::TimedOut;
         }
         platform::Pause(1);
     }
 }
 
-// Writes `size` bytes behind the gate. True only if all of them went out; a
-// write that ran out of its time-out short of that marks the line stuck.
-// `put` says how many left.
-bool CComPort::WriteGated(const void* data, size_t size, size_t& put)
+// Writes `size` bytes behind the gate. Done only if all of them went out;
+// TimedOut when the gate or the write ran out of its time-out short of that
+// (the line is then marked stuck), or the line was stuck already; Failed
+// when a call failed. `put` says how many left.
+CComPort::WriteResult CComPort::WriteGated(const void* data, size_t size, size_t& put)
 {
     put = 0;
-    if (!PassStatusGate())
-        return false;
+    const WriteResult gate = PassStatusGate();
+    if (gate != WriteResult::Done)
+        return gate;
     serial::Device* d = Port();
     if (!d || !d->Write(data, size, put))
-        return false;
+        return WriteResult::Failed;
     if (put < size) {
         g_slot.MarkStuck();
         serial::SetLastError(serial::TimedOutError());
-        return false;
+        return WriteResult::TimedOut;
     }
-    return true;
+    return WriteResult::Done;
 }
 
 int CComPort::WriteByte(uint8_t byte)
 {
     size_t put = 0;
-    return WriteGated(&byte, 1, put) ? 1 : 0;
+    return WriteGated(&byte, 1, put) == WriteResult::Done ? 1 : 0;
 }
 
 void CComPort::BeginWriteStream()
@@ -281,8 +283,13 @@ int CComPort::WaitForInput(unsigned ms)
 
 int CComPort::SendCommand(const std::string& command, bool lf)
 {
+    // A port with nothing behind it (every modem line off) or a modem holding
+    // CTS off takes nothing within the write time-out. That is no failed
+    // call: the silence that follows says the same, as on a port whose driver
+    // takes the bytes into its buffer, so discovery passes such a port over
+    // without a box.
     size_t put = 0;
-    if (!WriteGated(command.data(), command.size(), put)) {
+    if (WriteGated(command.data(), command.size(), put) == WriteResult::Failed) {
         char text[64];
         std::snprintf(text, sizeof text, "Error writing to modem!\nError code %d", serial::LastError());
         ui::MessageBox(text);

@@ -48,7 +48,9 @@ public:
     // (always so without an open port). Reads nothing.
     int WaitForInput(unsigned ms);
     // Writes an AT command line, CR and (with `lf`) LF, then pauses 400 ms.
-    // A failed write is reported in a message box and the sequence goes on.
+    // A write that fails is reported in a message box; one that ran out of
+    // its time-out (an empty port, a modem holding CTS off) only marks the
+    // line stuck, in silence. Either way the sequence goes on.
     // Returns the number of command bytes (without terminator) written.
     int SendCommand(const std::string& command, bool lf = true);
     // Reads what is waiting (at most 1000 bytes). Returns the count read;
@@ -66,8 +68,9 @@ public:
     std::string m_strRefusal;
 
 private:
-    bool PassStatusGate();
-    bool WriteGated(const void* data, size_t size, size_t& put);
+    enum class WriteResult { Done, TimedOut, Failed };
+    WriteResult PassStatusGate();
+    WriteResult WriteGated(const void* data, size_t size, size_t& put);
     // Asks the modem manager to leave the port alone; when it refuses, asks
     // the user whether to go on. False: the user declined.
     bool KeepModemManagerOff();

@@ -71,6 +71,20 @@ public:
     }
     bool WaitForInput(unsigned ms) override { return m_inner->WaitForInput(ms); }
     LatencySetting Latency() const override { return m_inner->Latency(); }
+    // The port's own write path, traced as it is taken.
+    void BeginWriteStream() override
+    {
+        m_inner->BeginWriteStream();
+        if (Recorder* r = Current())
+            r->StreamBegan();
+    }
+    serial::WritePath EndWriteStream() override
+    {
+        const serial::WritePath path = m_inner->EndWriteStream();
+        if (Recorder* r = Current())
+            r->StreamEnded(path == serial::WritePath::Overlapped);
+        return path;
+    }
     bool Close() override
     {
         bool ok = m_inner->Close();

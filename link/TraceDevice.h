@@ -1,8 +1,9 @@
 // A serial device that records what passes through it into the trace in
 // force (trace::Current(), link/TraceRecorder.h; none: nothing): the open
 // and its result, every byte written and read, the modem-status lines when
-// they change, the line settings, and any call that fails. The modem logic
-// above it sees the device unchanged.
+// they change, the line settings, any call that fails, and each write
+// stream with the path its writes took. Every call reaches the device it
+// wraps, so the port behaves as it does untraced.
 #pragma once
 
 #include <memory>

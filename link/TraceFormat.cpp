@@ -212,6 +212,12 @@ void Formatter::Append(const Event& e, std::string& out)
     case EventKind::Latency:
         line("latency", {Quote(e.text), Quote(e.inForce)});
         break;
+    case EventKind::Stream:
+        if (e.on1)
+            line("stream", {"end", e.overlapped ? "overlapped" : "waited"});
+        else
+            line("stream", {"begin"});
+        break;
     }
 }
 

@@ -14,6 +14,9 @@
 //   4.000003 error read 5 "Input/output error"
 //   4.000004 short-write 5 2                    asked, written: the write timed out
 //   4.000005 close ok
+//   3.004000 stream begin                       a write stream (the transfer)
+//   9.000000 stream end overlapped              ended; its writes' path:
+//                                               "waited" or "overlapped"
 //   4.000006 status "Flash Upgrading..."        the status line as pushed
 //   4.000007 box ok "Packet Timeout!\n\n..."    a message box, then its answer
 //   9.100000 answer ok
@@ -31,7 +34,21 @@
 
 namespace trace {
 
-enum class EventKind { Open, Close, Wrote, Read, PortError, ShortWrite, Lines, LineSettings, Status, Box, Answer, Latency };
+enum class EventKind {
+    Open,
+    Close,
+    Wrote,
+    Read,
+    PortError,
+    ShortWrite,
+    Lines,
+    LineSettings,
+    Status,
+    Box,
+    Answer,
+    Latency,
+    Stream
+};
 
 struct Event {
     int64_t us = 0; // since the trace began, on the steady clock
@@ -44,7 +61,8 @@ struct Event {
     std::vector<int64_t> byteUs; // Wrote, Read: when each byte went (empty: all at `us`)
     int code = 0;              // Open, Close, PortError: the error code, 0 for success
     std::string errorText;     // the system's text for `code`
-    bool on1 = false;          // Lines: CTS; Box: OK and Cancel; Answer: OK
+    bool on1 = false;          // Lines: CTS; Box: OK and Cancel; Answer: OK; Stream: ended
+    bool overlapped = false;   // Stream, ended: its writes overlapped
     bool on2 = false;          // Lines: carrier detect
     size_t asked = 0, put = 0; // ShortWrite
     int lineNumber = 0;        // set by ParseTrace

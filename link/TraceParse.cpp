@@ -187,6 +187,16 @@ bool ParseEvent(std::string_view tag, Cursor& c, Event& e)
         e.on1 = b == "okcancel";
         return (b == "ok" || b == "okcancel") && c.Quoted(e.text) && c.Done();
     }
+    if (tag == "stream") {
+        e.kind = EventKind::Stream;
+        std::string_view what = c.Token();
+        if (what == "begin")
+            return c.Done();
+        std::string_view path = c.Token();
+        e.on1 = true;
+        e.overlapped = path == "overlapped";
+        return what == "end" && (path == "waited" || path == "overlapped") && c.Done();
+    }
     if (tag == "answer") {
         e.kind = EventKind::Answer;
         std::string_view a = c.Token();

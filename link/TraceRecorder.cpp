@@ -104,6 +104,19 @@ void Recorder::Lines(bool cts, bool carrierDetect)
     }
 }
 
+void Recorder::StreamBegan()
+{
+    Add(EventKind::Stream);
+}
+
+void Recorder::StreamEnded(bool overlapped)
+{
+    if (Event* e = Add(EventKind::Stream)) {
+        e->on1 = true;
+        e->overlapped = overlapped;
+    }
+}
+
 void Recorder::LineSettings(const std::string& text)
 {
     if (Event* e = Add(EventKind::LineSettings))

@@ -35,6 +35,10 @@ public:
     void Lines(bool cts, bool carrierDetect);
     void LineSettings(const std::string& text);
     void Latency(const std::string& found, const std::string& inForce);
+    // A write stream began, and ended with its writes waited for one by
+    // one or overlapped.
+    void StreamBegan();
+    void StreamEnded(bool overlapped);
     void Status(const std::string& text);
     // A message box about to show (written out at once, as the program
     // waits for the user from here), and the answer once given.

@@ -19,6 +19,8 @@ std::string SystemText(int code)
     return serial::ErrorText(code);
 }
 
+const char kNotRegular[] = "It exists and is not a regular file.";
+
 std::string Refusal(const std::string& path, const std::string& why)
 {
     return "The trace file cannot be created:\n" + path + "\n\n" + why;
@@ -65,22 +67,36 @@ private:
 
 std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string& error)
 {
-    // Not O_TRUNC: what is there is emptied only once it proved a regular
-    // file. O_NONBLOCK keeps a FIFO from holding the open.
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        struct stat st{};
-        bool special = errno == ENXIO || (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode));
-        error = Refusal(path, special ? "It exists and is not a regular file." : SystemText(errno));
+    // A name that is a device is refused before it is opened: opening a
+    // serial port raises its DTR and RTS lines, O_NONBLOCK or not. What is
+    // there is emptied only once the open file proved regular (no O_TRUNC),
+    // in case the name changed in between; O_NONBLOCK keeps a FIFO from
+    // holding the open.
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = Refusal(path, kNotRegular);
         return nullptr;
     }
-    struct stat st{};
+    // The trace holds the whole firmware image: for its owner's eyes only.
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = Refusal(path, errno == ENXIO ? kNotRegular : SystemText(errno));
+        return nullptr;
+    }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        error = Refusal(path, "It exists and is not a regular file.");
+        error = Refusal(path, kNotRegular);
+        return nullptr;
+    }
+    // A file of ours that was there keeps no wider mode; one of another
+    // user's that we may write to keeps its owner's choice.
+    if (st.st_uid == ::geteuid() && (st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) {
+        int code = errno;
+        ::close(fd);
+        error = Refusal(path, SystemText(code));
         return nullptr;
     }
     if (::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, O_WRONLY) != 0) {

@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 namespace platform {
 
@@ -17,9 +19,31 @@ std::string SystemText(DWORD code)
     return serial::ErrorText(static_cast<int>(code));
 }
 
+const char kNotRegular[] = "It exists and is not a regular file.";
+
 std::string Refusal(const std::string& path, const std::string& why)
 {
     return "The trace file cannot be created:\n" + path + "\n\n" + why;
+}
+
+// Whether `path` stands for a device rather than a file on a disk, judged
+// from its full name alone: "\\.\" names (the system gives reserved names
+// such as COM3 or NUL that form), and "\\?\" names other than a drive's
+// or a share's.
+bool NamesADevice(const std::string& path)
+{
+    char full[MAX_PATH * 4];
+    const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    const std::string name = n > 0 && n < sizeof full ? std::string(full, n) : path;
+    auto starts = [&](const char* prefix) { return ::_strnicmp(name.c_str(), prefix, std::strlen(prefix)) == 0; };
+    if (starts("\\\\.\\"))
+        return true;
+    if (!starts("\\\\?\\"))
+        return false;
+    const std::string rest = name.substr(4);
+    const bool drive = rest.size() >= 3 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':' &&
+                       rest[2] == '\\';
+    return !drive && ::_strnicmp(rest.c_str(), "UNC\\", 4) != 0;
 }
 
 class WinFile : public OutputFile {
@@ -63,9 +87,17 @@ private:
 
 std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string& error)
 {
+    // A device is refused before it is opened: opening a serial port raises
+    // its DTR and RTS lines. Found without opening anything, by the name the
+    // system makes of it: device names (COM3, NUL, "\\.\COM3") come out in
+    // the device namespace.
+    if (NamesADevice(path)) {
+        error = Refusal(path, kNotRegular);
+        return nullptr;
+    }
     DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = Refusal(path, "It exists and is not a regular file.");
+        error = Refusal(path, kNotRegular);
         return nullptr;
     }
     // OPEN_ALWAYS rather than CREATE_ALWAYS: what is there is emptied only
@@ -78,7 +110,7 @@ std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string
     }
     if (::GetFileType(h) != FILE_TYPE_DISK) {
         ::CloseHandle(h);
-        error = Refusal(path, "It exists and is not a regular file.");
+        error = Refusal(path, kNotRegular);
         return nullptr;
     }
     if (!::SetEndOfFile(h)) {

@@ -8,8 +8,10 @@
 #      file, a missing one of such a name and the About box on the way; the
 #      session's end is answered yes before and no during the transfer;
 #   2. a transfer the modem cancels, which ends the program, run with
-#      --trace; the Linux build's replay (trace_replay_tests) plays the
-#      trace back to the same message;
+#      --trace and its writes made to overlap (QUILVEX_TEST_WRITES): the
+#      trace says so, and the Linux build's replay (trace_replay_tests)
+#      plays it back to the same message; then --trace naming COM4, which
+#      is refused before the port is opened;
 #   then `quilvex.exe --list-ports` with the simulator on COM4 and COM12;
 #   3. a screenshot of the main window (with --screenshot FILE);
 #   4. the installer (with --installer SETUP.EXE): installs silently, the
@@ -29,7 +31,8 @@ done
 win=$(realpath "${1:-build-win64}")
 linux=$(realpath "${2:-build}")
 sim="$linux/bin/quilvex-modem-sim"
-for f in "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$sim" "$linux/bin/trace_replay_tests"; do
+for f in "$win/bin/quilvex.exe" "$win/bin/quilvex-ui-driver.exe" "$sim" "$linux/bin/trace_replay_tests" \
+         "$linux/lib/libqx_modem_lines.so"; do
   [ -x "$f" ] || [ -f "$f" ] || { echo "test-windows-gui: missing $f" >&2; exit 1; }
 done
 
@@ -81,20 +84,38 @@ cmp "$run/dossier é/fw€.dlf" "$run/received.dlf" || { echo "the simulated mod
 grep -qa 'AT\*NC22&F' "$work/sim.log" || { echo "AT*NC22&F never reached the modem" >&2; exit 1; }
 echo "   image received byte for byte, AT*NC22&F on the wire ($((SECONDS - t0)) s)"
 
-echo "== GUI: the modem cancels the transfer, the run traced"
+echo "== GUI: the modem cancels the transfer, the run traced, its writes overlapped"
 t0=$SECONDS
 start_modem --can-packet 3
 mkdir -p "$run/traces"
-drive "args:--trace traces\\cancel.trace" "box:ok:$prompt" main expect:1001:firmware.dlf click:1 \
-  'box:ok:Transmission Aborted!\n\n*** Transfer canceled by REMOTE ***' exit:0
+QUILVEX_TEST_WRITES=overlapped drive "args:--trace traces\\cancel.trace" "box:ok:$prompt" main \
+  expect:1001:firmware.dlf click:1 'box:ok:Transmission Aborted!\n\n*** Transfer canceled by REMOTE ***' exit:0
 stop_sim
+grep -q ' stream end overlapped$' "$run/traces/cancel.trace" ||
+  { echo "the trace does not say the transfer's writes overlapped" >&2; exit 1; }
 if grep -qa 'AT\*NC' "$work/sim.log"; then echo "a country code was sent after a failed transfer" >&2; exit 1; fi
 echo "   ended with the cancel message, nothing restored ($((SECONDS - t0)) s)"
 # The Linux replay plays the Windows program's trace back to the same end.
 [ -s "$run/traces/cancel.trace" ] || { echo "the Windows program wrote no trace" >&2; exit 1; }
 QX_TRACE_DIR="$run/traces" timeout 300 "$linux/bin/trace_replay_tests" --gtest_filter='Folder/KeptTrace.*' \
   --gtest_brief=1 >"$work/replay.txt" 2>&1 || { cat "$work/replay.txt" >&2; exit 1; }
-echo "   its trace ($(stat -c %s "$run/traces/cancel.trace") bytes) replays on Linux to the same message"
+echo "   its trace ($(stat -c %s "$run/traces/cancel.trace") bytes) says overlapped and replays on Linux to the same message"
+
+echo "== GUI: --trace naming a port is refused, the port's lines untouched"
+start_modem
+# The modem-lines shim watches the port's terminal: nothing may read or set
+# its lines.
+echo "$(readlink "$work/com4") cts dcd" >"$work/modem-lines"
+rm -f "$work/modem-lines.log"
+(export LD_PRELOAD=$linux/lib/libqx_modem_lines.so QUILVEX_MODEM_LINES=$work/modem-lines \
+   QUILVEX_MODEM_LINES_LOG=$work/modem-lines.log
+ drive "args:--trace COM4" 'box:ok:The trace file cannot be created:\nCOM4\n\nIt exists and is not a regular file.\n\nThe program ends without using any port.' exit:0)
+stop_sim
+if [ -s "$work/sim.log" ]; then echo "the program wrote to COM4" >&2; exit 1; fi
+if [ -s "$work/modem-lines.log" ]; then
+  echo "COM4's lines were touched:" >&2; cat "$work/modem-lines.log" >&2; exit 1
+fi
+echo "   refused; nothing written to the port, its lines untouched"
 
 echo "== --list-ports: the ports present, COM4 and COM12"
 t0=$SECONDS

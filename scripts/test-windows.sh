@@ -52,9 +52,11 @@ fi
 QUILVEX_WIN32_TARGETS=${QUILVEX_WIN32_TARGETS:-} scripts/build-windows.sh win32
 sim=$root/build/bin/quilvex-modem-sim
 replay_tests=$root/build/bin/trace_replay_tests
-if [ ! -x "$sim" ] || [ "$sim" -ot sim/simulator.cpp ] || [ ! -x "$replay_tests" ]; then
+modem_lines_shim=$root/build/lib/libqx_modem_lines.so
+if [ ! -x "$sim" ] || [ "$sim" -ot sim/simulator.cpp ] || [ ! -x "$replay_tests" ] || [ ! -f "$modem_lines_shim" ] ||
+   [ "$modem_lines_shim" -ot testing/modem_lines_shim.cpp ]; then
   cmake -S . -B build >/dev/null
-  cmake --build build -j"$(nproc)" --target quilvex-modem-sim trace_replay_tests
+  cmake --build build -j"$(nproc)" --target quilvex-modem-sim trace_replay_tests qx_modem_lines
 fi
 echo "   built in $((SECONDS - started)) s"
 
@@ -75,12 +77,21 @@ echo "   ready in $((SECONDS - started)) s"
 passed=0
 failed=()
 
-# run_sim_case EXE NAME [@PORT[,PORT...]] [SIMULATOR FLAGS...]: one case
-# against a fresh simulator, on COM4 or on the ports named (@com12).
+# run_sim_case EXE NAME [@PORT[,PORT...]] [lines:[PORT[,PORT...]]]
+# [SIMULATOR FLAGS...]: one case against a fresh simulator, on COM4 or on
+# the ports named (@com12). With lines: the case runs with the modem-lines
+# shim preloaded into Wine, and the ports named after it (lines:com1,com2)
+# lead to one more terminal with nothing behind it; ports.txt in the
+# case's folder names each port's terminal ("COM1 /dev/pts/7").
 run_sim_case() {
-  local exe=$1 name=$2 port links=(com4)
+  local exe=$1 name=$2 port links=(com4) empties=() shim=() empty_pid="" with_lines=0
   shift 2
   if [[ "${1:-}" == @* ]]; then IFS=, read -r -a links <<<"${1#@}"; shift; fi
+  if [[ "${1:-}" == lines:* ]]; then
+    with_lines=1
+    [ -z "${1#lines:}" ] || IFS=, read -r -a empties <<<"${1#lines:}"
+    shift
+  fi
   local dir=$cases/$name start=$SECONDS rc=0
   mkdir -p "$dir"
   rm -f "$work/com4" "$work/com12"
@@ -90,9 +101,34 @@ run_sim_case() {
     failed+=("$name"); return
   fi
   for port in "${links[@]:1}"; do ln -sfn "$(readlink "$work/${links[0]}")" "$work/$port"; done
+  if [ "$with_lines" = 1 ]; then
+    if [ ! -f "$modem_lines_shim" ]; then
+      stop_sim; echo "FAIL  $name: no modem-lines shim at $modem_lines_shim"; failed+=("$name"); return
+    fi
+    : >"$dir/ports.txt"
+    echo "${links[0]^^} $(readlink "$work/${links[0]}")" >>"$dir/ports.txt"
+    if [ ${#empties[@]} -gt 0 ]; then
+      rm -f "$work/empty"
+      "$sim" --link "$work/empty" --silent >"$dir/empty-events.txt" 2>&1 &
+      empty_pid=$!
+      for _ in $(seq 300); do [ -L "$work/empty" ] && break; sleep 0.1; done
+      for port in "${empties[@]}"; do
+        ln -sfn "$(readlink "$work/empty")" "$work/$port"
+        echo "${port^^} $(readlink "$work/empty")" >>"$dir/ports.txt"
+      done
+    fi
+    shim=(env "LD_PRELOAD=$modem_lines_shim" "QUILVEX_MODEM_LINES=$dir/modem-lines"
+          "QUILVEX_MODEM_LINES_LOG=$dir/modem-lines.log")
+  fi
   QX_SIM_DIR="Z:$dir" QX_SAMPLE_DATA_FILE="Z:$root/quilvex.dat" \
-    timeout -k 5 "$case_limit" wine "$exe" --gtest_filter="$name" --gtest_brief=1 >"$dir/test.txt" 2>&1 || rc=$?
+    timeout -k 5 "$case_limit" "${shim[@]}" wine "$exe" --gtest_filter="$name" --gtest_brief=1 >"$dir/test.txt" 2>&1 || rc=$?
   stop_sim
+  if [ -n "$empty_pid" ]; then
+    kill "$empty_pid" 2>/dev/null || true
+    wait "$empty_pid" 2>/dev/null || true
+    for port in "${empties[@]}"; do rm -f "$work/$port"; done
+    rm -f "$work/empty"
+  fi
   rm -f "$work/com12"
   if [ "$rc" -eq 0 ] && grep -q "PASSED.* 1 test" "$dir/test.txt"; then
     passed=$((passed + 1))

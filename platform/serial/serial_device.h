@@ -40,6 +40,10 @@ struct ModemLines {
     bool carrierDetect = false;
 };
 
+// How a stream's single-byte writes went out: each waited for before the
+// next, or issued while those before it were still going.
+enum class WritePath { Waited, Overlapped };
+
 // Result of the error-and-status call.
 struct Status {
     size_t inputQueued = 0; // bytes waiting to be read
@@ -75,10 +79,11 @@ public:
     // (a block transfer). Where the system makes each write wait long for
     // the one before, a back end may let them overlap: they are then still
     // written one call a byte, in order, and every other call of the device
-    // first waits for them to end. EndWriteStream waits for them too. The
-    // base versions do nothing.
+    // first waits for them to end. EndWriteStream waits for them too, and
+    // returns the path the stream's writes took: Overlapped if any of them
+    // overlapped. The base versions do nothing and say Waited.
     virtual void BeginWriteStream() {}
-    virtual void EndWriteStream() {}
+    virtual WritePath EndWriteStream() { return WritePath::Waited; }
     // How long the port's adapter holds received bytes: the setting found
     // when the device was opened and the one in force now, in words for
     // the trace ("low-latency off, latency timer 16 ms"). Both empty where

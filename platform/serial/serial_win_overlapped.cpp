@@ -157,13 +157,15 @@ void ByteWriter::BeginStream(uint32_t baudRate)
     m_overlapping = m_overlappedHandle && TestWriteMode() == WriteMode::Overlapped;
 }
 
-void ByteWriter::EndStream()
+bool ByteWriter::EndStream()
 {
     Settle();
+    const bool overlapped = m_streaming && m_overlapping;
     if (m_streaming)
-        s_lastStreamOverlapped = m_overlapping;
+        s_lastStreamOverlapped = overlapped;
     m_streaming = false;
     m_overlapping = false;
+    return overlapped;
 }
 
 bool ByteWriter::Write(uint8_t byte, DWORD& put)

@@ -61,9 +61,10 @@ public:
     ByteWriter(const ByteWriter&) = delete;
     ByteWriter& operator=(const ByteWriter&) = delete;
 
-    // Starts a stream on a line of `baudRate` bit/s; EndStream settles it.
+    // Starts a stream on a line of `baudRate` bit/s; EndStream settles it
+    // and returns whether its writes overlapped.
     void BeginStream(uint32_t baudRate);
-    void EndStream();
+    bool EndStream();
     // Writes one byte as the device's Write does: false with GetLastError()
     // set on failure, `put` 0 after a time-out, else 1. An overlapped write
     // that failed or timed out in flight is reported so by the next call,

@@ -3,7 +3,9 @@
 // port is opened; a regular file in the way is replaced.
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +16,7 @@
 #include "testing/message_recorder.h"
 #include "testing/port_map.h"
 #include "tests/support/fake_serial.h"
+#include "tests/support/pty.h"
 
 namespace {
 
@@ -109,6 +112,43 @@ TEST(TraceOption, ARegularFileIsReplacedByTheRunsTrace)
     EXPECT_NE(text.find(" open COM1 \""), std::string::npos) << text;
     EXPECT_NE(text.find(" > 415449350D0A |ATI5..|\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" < 0D0A32320D0A4F4B 0D0A |..22..OK..|\n"), std::string::npos) << text;
+}
+
+TEST(TraceOption, TheTraceIsForItsOwnersEyesOnly)
+{
+    Start s;
+    const mode_t old = umask(022);
+    const fs::path fresh = s.dir / "new.trace", kept = s.dir / "old.trace";
+    std::ofstream(kept) << "x";
+    chmod(kept.c_str(), 0644);
+    for (const fs::path& file : {fresh, kept}) {
+        s.Run(file.string());
+        struct stat st{};
+        ASSERT_EQ(stat(file.c_str(), &st), 0) << file;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << file;
+    }
+    umask(old);
+}
+
+// A terminal named as the trace is refused without being opened: opening a
+// serial port raises its lines.
+TEST(TraceOption, ATerminalIsRefusedUnopened)
+{
+    Start s;
+    simtest::PtyPair tty;
+    ASSERT_TRUE(tty.Ok());
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, tty.Path().c_str(), IN_OPEN | IN_MODIFY | IN_ATTRIB), 0);
+
+    EXPECT_FALSE(s.Run(tty.Path()));
+    EXPECT_EQ(s.messages.texts, std::vector<std::string>{"The trace file cannot be created:\n" + tty.Path() +
+                                                         "\n\nIt exists and is not a regular file.\n\n"
+                                                         "The program ends without using any port."});
+    alignas(inotify_event) char events[4096];
+    EXPECT_LT(read(watch, events, sizeof events), 0) << "the terminal was opened or changed";
+    EXPECT_EQ(errno, EAGAIN);
+    close(watch);
 }
 
 } // namespace

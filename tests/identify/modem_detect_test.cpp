@@ -11,6 +11,7 @@
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
 #include "testing/sim_process.h"
+#include "tests/support/fake_serial.h"
 #include "tests/identify/temp_cwd.h"
 
 namespace {
@@ -67,6 +68,26 @@ TEST_F(DetectModem, SilentDeviceIsPassedOverForTheModemOnCom4)
     EXPECT_EQ(g_ComPort.SendCommand("AT", true), 2);
     std::string reply;
     EXPECT_GT(g_ComPort.ReadResponse(reply), 0);
+}
+
+// Empty UARTs (every modem line off) whose driver holds the bytes for CTS,
+// as Windows does: each costs one write time-out and shows no box.
+TEST_F(DetectModem, EmptyUartsArePassedOverInSilence)
+{
+    FakeLine empty[3];
+    for (int n = 1; n <= 3; ++n) {
+        empty[n - 1].lines = {false, false};
+        empty[n - 1].writeRoom = 0;
+        m_ports.Attach(n, empty[n - 1]);
+    }
+    auto& modem = m_ports.Start(4);
+    m_dlg.DetectModem();
+
+    EXPECT_EQ(m_messages.texts, (Texts{kPrompt, kNoDataFile}));
+    EXPECT_EQ(modem.await_received("ATE0\r\nATI5\r\n"), "ATE0\r\nATI5\r\n");
+    EXPECT_EQ(m_dlg.m_strStatus, "(...as reported by modem in COM4:)");
+    for (const FakeLine& line : empty)
+        EXPECT_EQ(line.writeCalls, 1u) << "the command's text timed out; its CR and LF were not tried";
 }
 
 TEST_F(DetectModem, NoModemAnywhereEndsTheDialog)

@@ -40,7 +40,7 @@ std::string Packet(uint8_t number, char fill)
 
 TEST(TraceFormat, EveryEventReadsBackAsWritten)
 {
-    std::vector<Event> in(12);
+    std::vector<Event> in(15);
     in[0].kind = EventKind::Open, in[0].port = "COM4", in[0].text = "/dev/pts/3";
     in[1].kind = EventKind::Open, in[1].port = "COM1", in[1].text = "C:\\\"odd\" path", in[1].code = 2,
     in[1].errorText = "No such file";
@@ -56,6 +56,9 @@ TEST(TraceFormat, EveryEventReadsBackAsWritten)
     in[10].us = 123456789012;
     in[11].kind = EventKind::Latency, in[11].text = "low-latency off, latency timer 16 ms",
     in[11].inForce = "low-latency on, latency timer 1 ms";
+    in[12].kind = EventKind::Stream;
+    in[13].kind = EventKind::Stream, in[13].on1 = true;
+    in[14].kind = EventKind::Stream, in[14].on1 = true, in[14].overlapped = true;
 
     std::vector<Event> out;
     std::string error;
@@ -76,6 +79,7 @@ TEST(TraceFormat, EveryEventReadsBackAsWritten)
         EXPECT_EQ(out[i].asked, in[i].asked);
         EXPECT_EQ(out[i].put, in[i].put);
         EXPECT_EQ(out[i].inForce, in[i].inForce);
+        EXPECT_EQ(out[i].overlapped, in[i].overlapped);
     }
     for (char c : text) // plain ASCII whatever the texts held
         EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << int(c);
@@ -138,6 +142,9 @@ TEST(TraceFormat, LinesThatAreNotEventsAreRefusedWithTheirNumber)
         "1.000000 open COM1 \"p\" error 0 \"x\"", // an error that is success
         "1.000000 lines cts=maybe dcd=on",
         "1.000000 box yes \"x\"",
+        "1.000000 stream end",          // a stream's end names its path
+        "1.000000 stream end sideways",
+        "1.000000 stream begin waited",
         "1.000000 launch rockets",
         "-1.000000 close ok",
     };

@@ -3,6 +3,9 @@
 // nothing else. The recording device shows the port's traffic as it was.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
 #include "link/TraceDevice.h"
 #include "link/TraceRecorder.h"
 #include "tests/support/fake_serial.h"
@@ -170,6 +173,89 @@ TEST(TraceDevice, RecordsTheLatencyFoundAndInForceAfterTheOpen)
     EXPECT_EQ(events[1].inForce, "low-latency on, latency timer 1 ms");
     EXPECT_EQ(events[2].kind, trace::EventKind::Open);
     EXPECT_EQ(events[2].port, "/nonexistent/port");
+}
+
+// A device that counts every call it gets and says its streams overlapped.
+class CountingDevice : public serial::Device {
+public:
+    explicit CountingDevice(std::map<std::string, int>& calls) : m_calls(calls) {}
+    bool SetQueueSizes(size_t, size_t) override { return Count("queue-sizes"); }
+    bool Purge() override { return Count("purge"); }
+    bool SetTimeouts(const serial::Timeouts&) override { return Count("timeouts"); }
+    bool GetLineState(serial::LineState&) override { return Count("get-line"); }
+    bool SetLineState(const serial::LineState&) override { return Count("set-line"); }
+    bool ClearError(serial::Status&) override { return Count("status"); }
+    bool Read(void*, size_t, size_t& got) override { return got = 0, Count("read"); }
+    bool Write(const void*, size_t size, size_t& put) override { return put = size, Count("write"); }
+    bool GetModemLines(serial::ModemLines&) override { return Count("modem-lines"); }
+    bool WaitForInput(unsigned) override { return Count("wait"); }
+    void BeginWriteStream() override { Count("begin-stream"); }
+    serial::WritePath EndWriteStream() override
+    {
+        Count("end-stream");
+        return serial::WritePath::Overlapped;
+    }
+    bool Close() override { return Count("close"); }
+
+private:
+    bool Count(const char* call)
+    {
+        ++m_calls[call];
+        return true;
+    }
+    std::map<std::string, int>& m_calls;
+};
+
+// Traced, the port is driven exactly as untraced: every call reaches it,
+// write streams included, and the trace says which path the writes took.
+TEST(TraceDevice, PassesEveryCallThroughAndRecordsTheWritePath)
+{
+    Disk disk;
+    auto rec = disk.Recorder();
+    trace::SetCurrent(rec.get());
+    std::map<std::string, int> calls;
+    auto dev = trace::Wrap(std::make_unique<CountingDevice>(calls));
+
+    serial::Timeouts timeouts;
+    serial::LineState state;
+    serial::Status status;
+    serial::ModemLines lines;
+    size_t n = 0;
+    uint8_t byte = 0;
+    dev->SetQueueSizes(80, 80);
+    dev->Purge();
+    dev->SetTimeouts(timeouts);
+    dev->GetLineState(state);
+    dev->SetLineState(state);
+    dev->ClearError(status);
+    dev->Read(&byte, 1, n);
+    dev->GetModemLines(lines);
+    dev->WaitForInput(1);
+    dev->BeginWriteStream();
+    dev->Write("\x02", 1, n);
+    EXPECT_EQ(dev->EndWriteStream(), serial::WritePath::Overlapped);
+    dev->Close();
+    trace::SetCurrent(nullptr);
+    rec->Finish();
+
+    const std::map<std::string, int> all = {
+        {"queue-sizes", 1}, {"purge", 1}, {"timeouts", 1},    {"get-line", 1},     {"set-line", 1},   {"status", 1},
+        {"read", 1},        {"write", 1}, {"modem-lines", 1}, {"wait", 1},         {"begin-stream", 1},
+        {"end-stream", 1},  {"close", 1}};
+    EXPECT_EQ(calls, all);
+    const std::string& t = disk.text;
+    const size_t begin = t.find(" stream begin\n");
+    ASSERT_NE(begin, std::string::npos) << t;
+    EXPECT_LT(begin, t.find("> 02 "));
+    EXPECT_NE(t.find(" stream end overlapped\n", begin), std::string::npos) << t;
+    std::vector<trace::Event> events;
+    std::string error;
+    ASSERT_TRUE(trace::ParseTrace(t, events, error)) << error;
+    bool sawEnd = false;
+    for (const trace::Event& e : events)
+        if (e.kind == trace::EventKind::Stream && e.on1)
+            sawEnd = e.overlapped;
+    EXPECT_TRUE(sawEnd);
 }
 
 } // namespace

@@ -162,6 +162,35 @@ TEST(Win32FileChooser, NamesPassOnlyWhenTheCodePageHoldsThemExactly)
     }
 }
 
+// The same conversion given the code page: 1252, and 65001, the ANSI code
+// page of a Windows set to use UTF-8 for non-Unicode programs, which holds
+// any name (the system takes no flags for it: with the 1252 call's flags
+// every name would be refused).
+TEST(Win32FileChooser, NamesConvertExactlyInTheCodePageGiven)
+{
+    struct Case {
+        unsigned codePage;
+        const wchar_t* name;
+        const char* narrow;
+        bool exact;
+    } cases[] = {
+        {1252, L"C:\\Users\\Jos\u00e9\\fw\u20ac.dlf", "C:\\Users\\Jos\xe9\\fw\x80.dlf", true},
+        {1252, L"", "", true},
+        {1252, L"r\u0161\u0109.dlf", "r\x9a?.dlf", false},
+        {1252, L"\u65e5\u672c.dlf", "??.dlf", false},
+        {65001, L"C:\\Users\\Jos\u00e9\\fw\u20ac.dlf", "C:\\Users\\Jos\xc3\xa9\\fw\xe2\x82\xac.dlf", true},
+        {65001, L"", "", true},
+        {65001, L"r\u0161\u0109.dlf", "r\xc5\xa1\xc4\x89.dlf", true},
+        {65001, L"\u65e5\u672c\U0001F4BE.dlf", "\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x92\xbe.dlf", true},
+        {65001, L"a\xd800" L"b.dlf", "a\xef\xbf\xbd" "b.dlf", false}, // a lone surrogate is no character
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        EXPECT_EQ(ui::win32::NarrowExactlyIn(c.codePage, c.name, out), c.exact) << c.codePage << " " << out;
+        EXPECT_EQ(out, c.narrow) << c.codePage;
+    }
+}
+
 TEST(Win32MessageBox, CaptionIsTheExecutablesNameWithoutExtension)
 {
     EXPECT_EQ(ui::win32::ProgramName(), "win_ui_tests");

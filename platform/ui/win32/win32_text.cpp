@@ -19,17 +19,42 @@ std::wstring Widen(const std::string& text)
 
 bool NarrowExactly(const std::wstring& text, std::string& out)
 {
-    out.clear();
-    if (text.empty())
-        return true;
+    return NarrowExactlyIn(GetACP(), text, out);
+}
+
+namespace {
+
+// WideCharToMultiByte into `out`, sized by a first call. False when the
+// system refused.
+bool Narrow(UINT codePage, DWORD flags, const std::wstring& text, std::string& out, const char* fallback, BOOL* lossy)
+{
     const int size = static_cast<int>(text.size());
-    BOOL lossy = FALSE;
-    const int narrow = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0, "?", &lossy);
+    const int narrow = WideCharToMultiByte(codePage, flags, text.data(), size, nullptr, 0, fallback, lossy);
     if (narrow <= 0)
         return false;
     out.assign(static_cast<size_t>(narrow), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, out.data(), narrow, "?", &lossy);
-    return !lossy;
+    return WideCharToMultiByte(codePage, flags, text.data(), size, out.data(), narrow, fallback, lossy) == narrow;
+}
+
+} // namespace
+
+bool NarrowExactlyIn(unsigned codePage, const std::wstring& text, std::string& out)
+{
+    out.clear();
+    if (text.empty())
+        return true;
+    if (codePage == CP_UTF8 || codePage == 54936) {
+        // These hold every character, and the system takes neither the
+        // best-fit flag nor a default character for them: the call fails
+        // with ERROR_INVALID_PARAMETER if given either. Only text that is
+        // not proper UTF-16 has no place there.
+        if (Narrow(codePage, WC_ERR_INVALID_CHARS, text, out, nullptr, nullptr))
+            return true;
+        Narrow(codePage, 0, text, out, nullptr, nullptr); // U+FFFD for what had none
+        return false;
+    }
+    BOOL lossy = FALSE;
+    return Narrow(codePage, WC_NO_BEST_FIT_CHARS, text, out, "?", &lossy) && !lossy;
 }
 
 std::string ProgramName()

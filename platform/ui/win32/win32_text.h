@@ -11,6 +11,11 @@ std::wstring Widen(const std::string& text);
 // `text` in the system code page, as `out`. False when a character has no
 // exact place there (no look-alike is taken): `out` then has "?" for it.
 bool NarrowExactly(const std::wstring& text, std::string& out);
+// The same in code page `codePage` (a number such as 1252, or 65001 where
+// the system is set to UTF-8, which holds every character; there only text
+// that is not UTF-16, such as a lone surrogate, is refused, and `out` holds
+// U+FFFD for it).
+bool NarrowExactlyIn(unsigned codePage, const std::wstring& text, std::string& out);
 
 // The executable's file name without folder and extension ("quilvex");
 // "quilvex" when the system cannot tell.
