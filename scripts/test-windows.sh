@@ -145,6 +145,7 @@ run_arch() {
   run_plain_suite "$root/build-$arch/bin/win_logic_tests.exe"
   run_plain_suite "$root/build-$arch/bin/win_ui_tests.exe"
   run_sim_suite "$root/build-$arch/bin/win_modem_tests.exe" "$only"
+  run_sim_suite "$root/build-$arch/bin/win_cli_tests.exe" "$only"
   echo "   ran in $((SECONDS - started)) s"
 
   echo "== Windows program ($arch): its window end to end, and its installer"
