@@ -1,8 +1,9 @@
-// What may end a console program from its terminal: Ctrl-C, Ctrl-Break,
-// a hang-up, a termination request, Ctrl-Z or Ctrl-\, and on Windows the
-// session's end. Before the work that must not be cut (a flash) they end
-// the program at once with a chosen exit code; during it they are refused
-// and counted. One back end per system.
+// What may end or stop a console program from its terminal: Ctrl-C,
+// Ctrl-Break, a hang-up, a termination request, Ctrl-\, Ctrl-Z, and on
+// Windows the session's end. Before the work that must not be cut (a
+// flash) the first ones end the program at once with a chosen exit code
+// (Ctrl-Z suspends it as usual); during it all are refused and counted.
+// One back end per system.
 #pragma once
 
 #include <string>

@@ -14,6 +14,9 @@ namespace console {
 
 namespace {
 
+// What ends the program before the flash; during it these and the
+// terminal's stop (Ctrl-Z) are refused.
+constexpr int kEnding[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
 
 // Set once by EndOnInterrupt, read by the handler.
@@ -78,9 +81,7 @@ void SetInterruptExit(int code, const std::string& farewell, const std::string& 
 void EndOnInterrupt()
 {
     ::signal(SIGPIPE, SIG_IGN);
-    // Ctrl-Z before the flash ends the run too: a stopped program would
-    // hold the port with the modem half set up.
-    for (int s : kInterrupts)
+    for (int s : kEnding)
         Install(EndNow, s);
 }
 
@@ -100,7 +101,8 @@ void AllowInterrupts()
     const sigset_t set = InterruptSet();
     ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     ::signal(SIGTTOU, SIG_DFL);
-    for (int s : kInterrupts)
+    ::signal(SIGTSTP, SIG_DFL);
+    for (int s : kEnding)
         Install(EndNow, s);
 }
 
