@@ -101,6 +101,9 @@ TEST_P(CliOutcome, SaysWhatHappenedAndExitsWithItsCode)
             EXPECT_TRUE(Upgraded(*sim, folder.image()));
         }
     }
+    if (std::find(c.cliArgs.begin(), c.cliArgs.end(), "run.trace") != c.cliArgs.end()) {
+        EXPECT_NE(simtest::ReadWholeFile(folder.dir() + "/run.trace").find("AT~D1"), std::string::npos);
+    }
     if (c.code == 7) {
         EXPECT_NE(run.err.find("run quilvex-cli again"), std::string::npos) << run.err;
     }
@@ -113,6 +116,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "Successfully upgraded the firmware!", true},
         OutcomeCase{"UpgradedWithoutDataFile", {}, nullptr, 524288, {"--image", "image.dlf"}, 0,
                     "Missing data file 'quilvex.dat'!", true},
+        OutcomeCase{"UpgradedTraced", {}, kDataFile, 524288, {"--trace", "run.trace", "--image", "image.dlf"}, 0,
+                    "Successfully upgraded the firmware!", true},
+        OutcomeCase{"TraceUncreatable", {}, kDataFile, 524288,
+                    {"--trace", "/nonexistent/quilvex/t.txt", "--image", "image.dlf"}, 1,
+                    "The program ends without using any port.", false},
         OutcomeCase{"NoModem", {"none"}, kDataFile, 524288, {"--image", "image.dlf"}, 3,
                     "No Response from Modem!", false},
         OutcomeCase{"SilentModem", {"--silent"}, kDataFile, 524288, {"--image", "image.dlf"}, 3,
