@@ -21,20 +21,6 @@ const char kNoDisplay[] =
     "quilvex: there is no display to show the window on; quilvex-cli does the same job without one "
     "(quilvex-cli --help).\n";
 
-const char kHelp[] =
-    "Usage: quilvex [--trace FILE]\n"
-    "       quilvex --list-ports | --help | --version\n"
-    "\n"
-    "Upgrades the flash memory of an external telephone modem, in a window.\n"
-    "\n"
-    "  --trace FILE   record the whole run into FILE\n"
-    "  --list-ports   print what COM1 to COM9 stand for, and exit\n"
-    "  --help         print this text, and exit\n"
-    "  --version      print the version, and exit\n"
-    "\n"
-    "Without a desktop (a server, an ssh session, a script) use quilvex-cli: the\n"
-    "same upgrade on a terminal, with exit codes and JSON output.\n";
-
 bool Asked(int argc, char** argv, std::string_view option)
 {
     for (int i = 1; i < argc; ++i)
@@ -80,11 +66,11 @@ int main(int argc, char** argv)
     if (argc == 2 && std::strcmp(argv[1], "--list-ports") == 0)
         return ListPorts(stdout, stderr);
     if (Asked(argc, argv, "--help")) {
-        std::fputs(kHelp, stdout);
+        std::fputs(WindowHelpText(), stdout);
         return 0;
     }
     if (Asked(argc, argv, "--version")) {
-        std::fputs("quilvex (Quilvex) 1.0a\n", stdout);
+        std::fputs(WindowVersionText(), stdout);
         return 0;
     }
     if (!DisplayNamed()) {
