@@ -11,3 +11,7 @@ struct CommandLine {
 
 // Reads argv[1..argc-1]. Never fails; a malformed --trace sets `error`.
 CommandLine ParseCommandLine(int argc, char** argv);
+
+// The window program's --help text and --version line.
+const char* WindowHelpText();
+const char* WindowVersionText();

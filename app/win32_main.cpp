@@ -1,5 +1,6 @@
 // The program on Windows: the application object's dialogs as Win32 dialogs,
-// or with --list-ports the COM ports on the console it was started from.
+// or with --list-ports, --help or --version its answer on the console it
+// was started from.
 // The C runtime hands over the command line in the system's code page.
 #include <cstdio>
 #include <cstring>
@@ -38,6 +39,12 @@ int main(int argc, char** argv)
         int rc = ListPorts(stdout, stderr);
         std::fflush(stdout);
         return rc;
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+        UseParentConsole();
+        std::fputs(argv[1][2] == 'h' ? WindowHelpText() : WindowVersionText(), stdout);
+        std::fflush(stdout);
+        return 0;
     }
     CommandLine line = ParseCommandLine(argc, argv);
     theApp.m_strTraceFile = line.traceFile;

@@ -1,8 +1,9 @@
-# The Windows program as an installer (NSIS) and a .zip: quilvex.exe, the
+# The Windows programs as an installer (NSIS) and a .zip: quilvex.exe and
+# its console twin quilvex-cli.exe, the
 # sample identity data file beside it, README; a Start-menu shortcut that
 # starts the program in its own folder, so it finds the data file there;
 # an uninstaller.
-install(TARGETS quilvex RUNTIME DESTINATION .)
+install(TARGETS quilvex quilvex-cli RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/quilvex.dat DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
 

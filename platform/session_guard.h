@@ -4,6 +4,7 @@
 // held and nothing is said: the upgrade goes on regardless.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,16 @@ private:
 // Whether a SessionGuard is alive: the desktop's question whether the
 // session may end is then answered no.
 bool SessionEndRefused();
+
+// Told when the first SessionGuard is taken (true), before any hold is
+// asked for, and when the last one is released (false), after every hold
+// is given back: a front end without a desktop (a terminal's signals)
+// holds its own end off meanwhile. Installs it and returns the one it
+// replaces (empty: none).
+using SessionHoldListener = std::function<void(bool held)>;
+SessionHoldListener SetSessionHoldListener(SessionHoldListener listener);
+// Tells the listener, if any; the back ends call it.
+void NotifySessionHold(bool held);
 
 // The program's main window (a native window handle; null when it has
 // gone), beside which the desktop shows the reason. Front ends set it.

@@ -107,7 +107,8 @@ struct SessionGuard::Held {
 SessionGuard::SessionGuard(const std::string& reason)
     : m_held(std::make_unique<Held>())
 {
-    ++g_guards;
+    if (++g_guards == 1)
+        NotifySessionHold(true);
     m_held->inhibitor = TakeInhibitor(reason);
     if (sd_bus_open_user(&m_held->session) >= 0) {
         m_held->request = TakePortalInhibition(m_held->session, reason);
@@ -128,7 +129,8 @@ SessionGuard::~SessionGuard()
     }
     if (m_held->inhibitor >= 0)
         ::close(m_held->inhibitor);
-    --g_guards;
+    if (--g_guards == 0)
+        NotifySessionHold(false);
 }
 
 bool SessionEndRefused()

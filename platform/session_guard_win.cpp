@@ -37,7 +37,8 @@ struct SessionGuard::Held {
 SessionGuard::SessionGuard(const std::string& reason)
     : m_held(std::make_unique<Held>())
 {
-    ++g_guards;
+    if (++g_guards == 1)
+        NotifySessionHold(true);
     m_held->previous = ::SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     if (g_window && ::ShutdownBlockReasonCreate(g_window, Wide(reason).c_str()))
         m_held->window = g_window;
@@ -53,7 +54,8 @@ SessionGuard::~SessionGuard()
         ::SetThreadExecutionState((m_held->previous & ES_CONTINUOUS) ? ES_CONTINUOUS | (m_held->previous & kept)
                                                                       : ES_CONTINUOUS);
     }
-    --g_guards;
+    if (--g_guards == 0)
+        NotifySessionHold(false);
 }
 
 bool SessionEndRefused()

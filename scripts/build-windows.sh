@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program with mingw-w64: x86_64 into build-win64/
 # and i686 into build-win32/ (or only the architectures named, e.g.
-# `scripts/build-windows.sh win64`), and packs each quilvex.exe built into
-# an installer and a .zip (Quilvex-<version>-win64-setup.exe, ...zip).
+# `scripts/build-windows.sh win64`), and packs each quilvex.exe built, with
+# quilvex-cli.exe beside it, into an installer and a .zip
+# (Quilvex-<version>-win64-setup.exe, ...zip).
 # Installs what is missing first (scripts/setup.sh: the compilers,
 # GoogleTest's sources, Wine, NSIS).
 # QUILVEX_WIN32_TARGETS limits what the i686 build builds (CMake targets,
@@ -34,7 +35,8 @@ for arch in "${archs[@]}"; do
     for t in $QUILVEX_WIN32_TARGETS; do targets+=(--target "$t"); done
   fi
   cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
-  if [ -f "$dir/bin/quilvex.exe" ]; then
+  # The packages hold both programs: a build limited to quilvex alone makes none.
+  if [ -f "$dir/bin/quilvex.exe" ] && [ -f "$dir/bin/quilvex-cli.exe" ]; then
     (cd "$dir" && cpack >/dev/null)
     ls "$dir"/Quilvex-*-"$arch"-setup.exe "$dir"/Quilvex-*-"$arch".zip
   fi

@@ -46,7 +46,7 @@ if [ -z "${QUILVEX_WIN32_TARGETS+set}" ] && [ "$win32_runs" = 0 ]; then
   QUILVEX_WIN32_TARGETS=qx_product
   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-i686.cmake" >/dev/null
   if cmake --build build-win32 --target help | grep -qw quilvex; then
-    QUILVEX_WIN32_TARGETS="$QUILVEX_WIN32_TARGETS quilvex"
+    QUILVEX_WIN32_TARGETS="$QUILVEX_WIN32_TARGETS quilvex quilvex-cli"
   fi
 fi
 QUILVEX_WIN32_TARGETS=${QUILVEX_WIN32_TARGETS:-} scripts/build-windows.sh win32
@@ -181,6 +181,7 @@ run_arch() {
   run_plain_suite "$root/build-$arch/bin/win_logic_tests.exe"
   run_plain_suite "$root/build-$arch/bin/win_ui_tests.exe"
   run_sim_suite "$root/build-$arch/bin/win_modem_tests.exe" "$only"
+  run_sim_suite "$root/build-$arch/bin/win_cli_tests.exe" "$only"
   echo "   ran in $((SECONDS - started)) s"
 
   echo "== Windows program ($arch): its window end to end, and its installer"

@@ -17,5 +17,9 @@ FILE* OpenImageFile(const std::string& path);
 // rewound. Returns -1 when it cannot be measured (position then undefined).
 int64_t ImageFileSize(FILE* file);
 
+// What the Upgrade command says once the image is in and the country code
+// is back: the one outcome that is a success.
+extern const char* const kMsgUpgraded;
+
 // "AT*NC<code>&F": sets the country code back, with factory defaults.
 std::string RestoreCountryCommand(int32_t country);

@@ -12,6 +12,8 @@
 #include "upgrade/Image.h"
 #include "upgrade/Transfer.h"
 
+const char* const kMsgUpgraded = "Successfully upgraded the firmware!";
+
 void CQuilvexDlg::OnOK()
 {
     UpdateData(true);
@@ -45,7 +47,7 @@ void CQuilvexDlg::OnOK()
         g_ComPort.ReadResponse(reply);
         std::string before;
         if (ReplyBeforeOk(StripLineBreaks(reply), before) >= 0)
-            ui::MessageBox("Successfully upgraded the firmware!");
+            ui::MessageBox(kMsgUpgraded);
         else
             ui::MessageBox("Error in restoring the old country code,\nfirmware upgrade failure!");
     }

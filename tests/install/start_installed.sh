@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Starts an installed quilvex and checks that it comes up: every library
+# Starts an installed quilvex and checks that it comes up (and that
+# quilvex-cli answers beside it): every library
 # resolves, and the program shows its start prompt on a virtual display
 # instead of crashing or quitting.
 # Usage: start_installed.sh PREFIX
@@ -9,6 +10,7 @@ program="$prefix/bin/quilvex"
 [ -x "$program" ] || { echo "not installed: $program" >&2; exit 1; }
 [ -f "$prefix/share/applications/quilvex.desktop" ] || { echo "no desktop entry" >&2; exit 1; }
 [ -f "$prefix/share/icons/hicolor/48x48/apps/quilvex.png" ] || { echo "no icon" >&2; exit 1; }
+"$prefix/bin/quilvex-cli" --version >/dev/null || { echo "quilvex-cli does not run" >&2; exit 1; }
 if ldd "$program" | grep -q "not found"; then
   ldd "$program" | grep "not found" >&2
   exit 1
