@@ -15,6 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+scripts/check-links.sh
 scripts/setup.sh
 scripts/build.sh build
 
