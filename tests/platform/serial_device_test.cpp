@@ -13,7 +13,7 @@
 
 namespace {
 
-using simtest::PtyPair;
+using simtest::ModemPty;
 
 serial::Timeouts ReadWithin(uint32_t ms)
 {
@@ -33,7 +33,7 @@ protected:
         ASSERT_NE(port, nullptr);
     }
 
-    PtyPair modem;
+    ModemPty modem;
     std::unique_ptr<serial::Device> port;
 };
 

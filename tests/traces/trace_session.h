@@ -17,7 +17,7 @@
 #include "link/ComPort.h"
 #include "trace/TraceFormat.h"
 #include "testing/message_recorder.h"
-#include "testing/port_map.h"
+#include "testing/com_ports.h"
 #include "testing/sim_process.h"
 
 namespace tracetest {
