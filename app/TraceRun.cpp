@@ -3,8 +3,8 @@
 #include <ctime>
 
 #include "app/QuilvexDlg.h"
-#include "link/TraceDevice.h"
-#include "link/TraceRecorder.h"
+#include "trace/TraceDevice.h"
+#include "trace/TraceRecorder.h"
 #include "platform/serial/serial_device.h"
 #include "platform/trace_file.h"
 #include "platform/ui/message_box.h"

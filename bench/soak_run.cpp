@@ -15,7 +15,7 @@
 
 #include "app/QuilvexDlg.h"
 #include "link/ComPort.h"
-#include "testing/port_map.h"
+#include "testing/com_ports.h"
 #include "testing/port_tap.h"
 #include "testing/sim_process.h"
 #include "upgrade/Transfer.h"

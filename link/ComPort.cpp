@@ -107,7 +107,13 @@ int CComPort::Open(const std::string& portName)
     serial::LineState line;
     if (!d->GetLineState(line))
         return 0;
-    line.baudRate = m_nBaudRate;
+    ApplyModemLineSettings(line, m_nBaudRate);
+    return d->SetLineState(line) ? 1 : 0;
+}
+
+void ApplyModemLineSettings(serial::LineState& line, int32_t baudRate)
+{
+    line.baudRate = baudRate;
     line.dataBits = 8;
     line.parity = false;
     line.stopBits = 1;
@@ -116,7 +122,6 @@ int CComPort::Open(const std::string& portName)
     line.dtrOn = true;
     line.rtsOn = true;
     line.rawMode = true;
-    return d->SetLineState(line) ? 1 : 0;
 }
 
 void CComPort::Close()

@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <string>
 
+namespace serial {
+struct LineState;
+}
+
 class CComPort {
 public:
     CComPort();
@@ -75,6 +79,10 @@ private:
     // the user whether to go on. False: the user declined.
     bool KeepModemManagerOff();
 };
+
+// Sets `line` to the modem's line settings at `baudRate`: 8 data bits, no
+// parity, one stop bit, CTS output flow control, DTR and RTS on, raw.
+void ApplyModemLineSettings(serial::LineState& line, int32_t baudRate);
 
 // Removes every CR and LF from a reply, keeping the order of the rest.
 std::string StripLineBreaks(const std::string& reply);

@@ -1,5 +1,6 @@
 // The trace file on Linux: POSIX calls, retried on EINTR.
 #include "platform/trace_file.h"
+#include "platform/trace_file_refusal.h"
 
 #include "platform/serial/serial_device.h"
 
@@ -17,13 +18,6 @@ namespace {
 std::string SystemText(int code)
 {
     return serial::ErrorText(code);
-}
-
-const char kNotRegular[] = "It exists and is not a regular file.";
-
-std::string Refusal(const std::string& path, const std::string& why)
-{
-    return "The trace file cannot be created:\n" + path + "\n\n" + why;
 }
 
 class PosixFile : public OutputFile {
@@ -74,7 +68,7 @@ std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string
     // holding the open.
     struct stat st{};
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        error = Refusal(path, kNotRegular);
+        error = TraceFileRefusal(path, kTraceFileNotRegular);
         return nullptr;
     }
     // The trace holds the whole firmware image: for its owner's eyes only.
@@ -83,12 +77,12 @@ std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string
         fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        error = Refusal(path, errno == ENXIO ? kNotRegular : SystemText(errno));
+        error = TraceFileRefusal(path, errno == ENXIO ? kTraceFileNotRegular : SystemText(errno));
         return nullptr;
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        error = Refusal(path, kNotRegular);
+        error = TraceFileRefusal(path, kTraceFileNotRegular);
         return nullptr;
     }
     // A file of ours that was there keeps no wider mode; one of another
@@ -96,13 +90,13 @@ std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string
     if (st.st_uid == ::geteuid() && (st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) {
         int code = errno;
         ::close(fd);
-        error = Refusal(path, SystemText(code));
+        error = TraceFileRefusal(path, SystemText(code));
         return nullptr;
     }
     if (::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, O_WRONLY) != 0) {
         int code = errno;
         ::close(fd);
-        error = Refusal(path, SystemText(code));
+        error = TraceFileRefusal(path, SystemText(code));
         return nullptr;
     }
     return std::make_unique<PosixFile>(fd);

@@ -1,6 +1,7 @@
 // The trace file on Windows: the ANSI file calls, so that the name is read
 // in the system's code page like every other string of the program.
 #include "platform/trace_file.h"
+#include "platform/trace_file_refusal.h"
 
 #include "platform/serial/serial_device.h"
 
@@ -17,13 +18,6 @@ namespace {
 std::string SystemText(DWORD code)
 {
     return serial::ErrorText(static_cast<int>(code));
-}
-
-const char kNotRegular[] = "It exists and is not a regular file.";
-
-std::string Refusal(const std::string& path, const std::string& why)
-{
-    return "The trace file cannot be created:\n" + path + "\n\n" + why;
 }
 
 // Whether `path` stands for a device rather than a file on a disk, judged
@@ -92,12 +86,12 @@ std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string
     // system makes of it: device names (COM3, NUL, "\\.\COM3") come out in
     // the device namespace.
     if (NamesADevice(path)) {
-        error = Refusal(path, kNotRegular);
+        error = TraceFileRefusal(path, kTraceFileNotRegular);
         return nullptr;
     }
     DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = Refusal(path, kNotRegular);
+        error = TraceFileRefusal(path, kTraceFileNotRegular);
         return nullptr;
     }
     // OPEN_ALWAYS rather than CREATE_ALWAYS: what is there is emptied only
@@ -105,18 +99,18 @@ std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        error = Refusal(path, SystemText(::GetLastError()));
+        error = TraceFileRefusal(path, SystemText(::GetLastError()));
         return nullptr;
     }
     if (::GetFileType(h) != FILE_TYPE_DISK) {
         ::CloseHandle(h);
-        error = Refusal(path, kNotRegular);
+        error = TraceFileRefusal(path, kTraceFileNotRegular);
         return nullptr;
     }
     if (!::SetEndOfFile(h)) {
         DWORD code = ::GetLastError();
         ::CloseHandle(h);
-        error = Refusal(path, SystemText(code));
+        error = TraceFileRefusal(path, SystemText(code));
         return nullptr;
     }
     return std::make_unique<WinFile>(h);

@@ -26,7 +26,7 @@ fi
 # target:corpus folder[:libFuzzer flags, as qx_add_fuzz_target gives them]
 # (an entry with several flags is quoted: it is one word)
 targets=(
-  fuzz_data_entry:tests/identify/fuzz_corpus
+  fuzz_data_entry:tests/fuzz/corpus/data_entry
   fuzz_reply_rules:tests/fuzz/corpus/reply_rules:-max_len=4096
   "fuzz_sender:tests/fuzz/corpus/sender:-max_len=1024 -entropic_scale_per_exec_time=1"
 )

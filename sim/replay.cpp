@@ -7,7 +7,7 @@
 #include <fstream>
 #include <map>
 
-#include "link/TraceFormat.h"
+#include "trace/TraceFormat.h"
 
 namespace sim {
 namespace {

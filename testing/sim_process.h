@@ -16,7 +16,7 @@
 
 #include "testing/child_process.h"
 #include "testing/event_log.h"
-#include "testing/port_map.h"
+#include "testing/com_ports.h"
 
 #ifndef QX_SIM_EXE
 #error "link against qx_testing: it defines QX_SIM_EXE"

@@ -110,11 +110,7 @@ std::vector<std::string> DescribeComPorts()
         const ComSlot& slot = map[n - 1];
         if (slot.path.empty())
             continue;
-        std::string line = "COM" + std::to_string(n) + "  " + slot.path;
-        if (std::string what = WhatItIs(slot); !what.empty())
-            line += "  " + what;
-        line += "  (" + Access(slot.path) + ")";
-        lines.push_back(line);
+        lines.push_back(PortListLine("COM" + std::to_string(n), slot.path, WhatItIs(slot), Access(slot.path)));
     }
     return lines;
 }

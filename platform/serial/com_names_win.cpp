@@ -95,16 +95,14 @@ std::vector<std::string> DescribeComPorts()
         const int code = OpenCode(p.name);
         if (Absent(code))
             continue;
-        std::string line = p.name + "  " + (p.node.empty() ? DevicePath(p.name) : p.node);
-        if (std::string what = PortSummary(p); !what.empty())
-            line += "  " + what;
-        line += "  (";
-        line += code == 0 ? "you may open it" : InUse(code) ? "in use by another program" : ErrorText(code);
+        std::string remark = code == 0  ? "you may open it"
+                             : InUse(code) ? "in use by another program"
+                                           : ErrorText(code);
         if (ComNumber(p.name) > kComPorts)
-            line += "; above COM9, not searched";
+            remark += "; above COM9, not searched";
         if (std::string advice = LatencyTimerAdvice(p.latencyTimerMs); !advice.empty())
-            line += "; " + advice;
-        lines.push_back(line + ")");
+            remark += "; " + advice;
+        lines.push_back(PortListLine(p.name, p.node.empty() ? DevicePath(p.name) : p.node, PortSummary(p), remark));
     }
     return lines;
 }

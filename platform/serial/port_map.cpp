@@ -57,6 +57,15 @@ std::string PortSummary(const PortInfo& p)
     return what;
 }
 
+std::string PortListLine(const std::string& name, const std::string& device, const std::string& what,
+                         const std::string& remark)
+{
+    std::string line = name + "  " + device;
+    if (!what.empty())
+        line += "  " + what;
+    return line + "  (" + remark + ")";
+}
+
 std::string LatencyTimerAdvice(int ms)
 {
     if (ms <= 1)

@@ -32,6 +32,12 @@ struct PortInfo {
 // timer 16 ms").
 std::string PortSummary(const PortInfo& p);
 
+// One line of the port list (--list-ports): the name, the device, what it
+// is (left out when empty) and, in brackets, `remark`:
+// "COM3  /dev/ttyUSB0  ftdi_sio, USB 0403:6001  (you may open it)".
+std::string PortListLine(const std::string& name, const std::string& device, const std::string& what,
+                         const std::string& remark);
+
 // For a port whose adapter holds every reply of the modem up to `ms`
 // milliseconds, where the user alone can change that (Windows): what it
 // costs an upgrade and where to lower it. Empty at 1 ms or less, or when

@@ -1,6 +1,7 @@
 // Serial devices on Linux, over termios. A pseudo-terminal has no
 // modem-control lines: there it behaves like a three-wire cable.
 #include "platform/serial/serial_device.h"
+#include "platform/serial/system_device.h"
 
 #include "platform/pause.h"
 #include "platform/serial/usb_latency_linux.h"
@@ -127,7 +128,7 @@ bool HungUp(int fd)
     return n > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-class LinuxDevice final : public Device {
+class LinuxDevice final : public SystemDevice {
 public:
     LinuxDevice(int fd, const termios& original) : m_fd(fd), m_original(original)
     {
@@ -149,31 +150,25 @@ public:
             Close();
     }
 
-    bool SetQueueSizes(size_t, size_t) override
+    bool DoSetQueueSizes(size_t, size_t) override
     {
         // The kernel sizes its own tty buffers; nothing to set.
-        return Usable();
+        return true;
     }
 
-    bool Purge() override
+    bool DoPurge() override
     {
-        if (!Usable())
-            return false;
         return ::tcflush(m_fd, TCIOFLUSH) == 0 || Fail(errno);
     }
 
-    bool SetTimeouts(const Timeouts& t) override
+    bool DoSetTimeouts(const Timeouts& t) override
     {
-        if (!Usable())
-            return false;
         m_timeouts = t;
         return true;
     }
 
-    bool GetLineState(LineState& out) override
+    bool DoGetLineState(LineState& out) override
     {
-        if (!Usable())
-            return false;
         termios tio{};
         if (::tcgetattr(m_fd, &tio) != 0)
             return Fail(errno);
@@ -199,10 +194,8 @@ public:
         return true;
     }
 
-    bool SetLineState(const LineState& s) override
+    bool DoSetLineState(const LineState& s) override
     {
-        if (!Usable())
-            return false;
         speed_t speed;
         if (!SpeedCode(s.baudRate, speed) || s.dataBits < 5 || s.dataBits > 8 || s.dsrOutputFlow)
             return Fail(EINVAL);
@@ -230,11 +223,8 @@ public:
         return SetLine(TIOCM_DTR, s.dtrOn) && SetLine(TIOCM_RTS, s.rtsOn);
     }
 
-    bool ClearError(Status& out) override
+    bool DoClearError(Status& out) override
     {
-        out = Status{};
-        if (!Usable())
-            return false;
         int queued = 0;
         if (::ioctl(m_fd, TIOCINQ, &queued) != 0)
             return Fail(errno);
@@ -246,11 +236,8 @@ public:
         return true;
     }
 
-    bool Read(void* buf, size_t size, size_t& got) override
+    bool DoRead(void* buf, size_t size, size_t& got) override
     {
-        got = 0;
-        if (!Usable())
-            return false;
         const Timeouts& t = m_timeouts;
         const bool immediate = t.readIntervalMs == kNoInterval && t.readTotalMultiplierMs == 0 &&
                                t.readTotalConstantMs == 0;
@@ -282,11 +269,8 @@ public:
         return true;
     }
 
-    bool Write(const void* buf, size_t size, size_t& put) override
+    bool DoWrite(const void* buf, size_t size, size_t& put) override
     {
-        put = 0;
-        if (!Usable())
-            return false;
         const Timeouts& t = m_timeouts;
         uint64_t limit = uint64_t(t.writeTotalMultiplierMs) * size + t.writeTotalConstantMs;
         auto deadline = limit ? Clock::now() + std::chrono::milliseconds(limit) : Clock::time_point::max();
@@ -336,11 +320,8 @@ public:
         return ready;
     }
 
-    bool GetModemLines(ModemLines& out) override
+    bool DoGetModemLines(ModemLines& out) override
     {
-        out = ModemLines{};
-        if (!Usable())
-            return false;
         int lines = 0;
         // A device without modem-control lines never grows any: asking once
         // is enough (the gate asks before every byte).
@@ -384,10 +365,8 @@ public:
         return false;
     }
 
-    bool Close() override
+    bool DoClose() override
     {
-        if (m_fd < 0)
-            return Fail(EBADF);
         FdSerialInfoCalls calls(m_fd);
         m_lowLatency.Restore(calls); // a refusal now changes nothing for anyone
         ::tcsetattr(m_fd, TCSANOW, &m_original);
@@ -416,7 +395,7 @@ private:
         return text;
     }
 
-    bool Usable() const { return m_fd >= 0 || Fail(EBADF); }
+    bool IsOpen() const override { return m_fd >= 0; }
 
     bool SetLine(int line, bool on)
     {

@@ -11,6 +11,7 @@
 
 #include "platform/pause.h"
 #include "platform/serial/serial_win_overlapped.h"
+#include "platform/serial/system_device.h"
 
 namespace serial {
 
@@ -36,7 +37,7 @@ bool NoModemLines(DWORD err)
     return err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION;
 }
 
-class WinDevice final : public Device {
+class WinDevice final : public SystemDevice {
 public:
     WinDevice(HANDLE handle, bool overlapped, const DCB& state, const COMMTIMEOUTS& timeouts)
         : m_handle(handle), m_overlapped(overlapped), m_timeouts(timeouts), m_writer(handle, overlapped),
@@ -49,25 +50,21 @@ public:
             Close();
     }
 
-    bool SetQueueSizes(size_t input, size_t output) override
+    bool DoSetQueueSizes(size_t input, size_t output) override
     {
-        if (!Ready())
-            return false;
+        m_writer.Settle();
         return ::SetupComm(m_handle, static_cast<DWORD>(input), static_cast<DWORD>(output)) || FailLast();
     }
 
-    bool Purge() override
+    bool DoPurge() override
     {
-        if (!Usable())
-            return false;
         m_writer.Abandon();
         return ::PurgeComm(m_handle, kPurgeAll) || FailLast();
     }
 
-    bool SetTimeouts(const Timeouts& t) override
+    bool DoSetTimeouts(const Timeouts& t) override
     {
-        if (!Ready())
-            return false;
+        m_writer.Settle();
         COMMTIMEOUTS ct{};
         ct.ReadIntervalTimeout = t.readIntervalMs;
         ct.ReadTotalTimeoutMultiplier = t.readTotalMultiplierMs;
@@ -80,10 +77,9 @@ public:
         return true;
     }
 
-    bool GetLineState(LineState& out) override
+    bool DoGetLineState(LineState& out) override
     {
-        if (!Ready())
-            return false;
+        m_writer.Settle();
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         if (!::GetCommState(m_handle, &dcb))
@@ -100,10 +96,9 @@ public:
         return true;
     }
 
-    bool SetLineState(const LineState& s) override
+    bool DoSetLineState(const LineState& s) override
     {
-        if (!Ready())
-            return false;
+        m_writer.Settle();
         if (s.baudRate <= 0 || s.dataBits < 5 || s.dataBits > 8 || s.stopBits < 1 || s.stopBits > 2)
             return Fail(ERROR_INVALID_PARAMETER);
         DCB dcb{};
@@ -134,11 +129,9 @@ public:
         return true;
     }
 
-    bool ClearError(Status& out) override
+    bool DoClearError(Status& out) override
     {
-        out = Status{};
-        if (!Ready())
-            return false;
+        m_writer.Settle();
         DWORD queued = 0;
         if (!QueryQueue(queued))
             return FailLast();
@@ -178,11 +171,9 @@ public:
         }
     }
 
-    bool Read(void* buf, size_t size, size_t& got) override
+    bool DoRead(void* buf, size_t size, size_t& got) override
     {
-        got = 0;
-        if (!Ready())
-            return false;
+        m_writer.Settle();
         DWORD n = 0;
         if (!winio::ReadNow(m_handle, m_overlapped, buf, Chunk(size), n, winio::ReadLimitMs(m_timeouts, Chunk(size))))
             return FailLast();
@@ -190,11 +181,8 @@ public:
         return true;
     }
 
-    bool Write(const void* buf, size_t size, size_t& put) override
+    bool DoWrite(const void* buf, size_t size, size_t& put) override
     {
-        put = 0;
-        if (!Usable())
-            return false;
         if (!WaitForCts(size))
             return true; // the write time-out passed with nothing written
         DWORD n = 0;
@@ -213,11 +201,8 @@ public:
         return true;
     }
 
-    bool GetModemLines(ModemLines& out) override
+    bool DoGetModemLines(ModemLines& out) override
     {
-        out = ModemLines{};
-        if (!Usable())
-            return false;
         DWORD lines = 0;
         if (!m_noLines && !::GetCommModemStatus(m_handle, &lines)) {
             DWORD err = ::GetLastError();
@@ -235,10 +220,8 @@ public:
         return true;
     }
 
-    bool Close() override
+    bool DoClose() override
     {
-        if (m_handle == INVALID_HANDLE_VALUE)
-            return Fail(ERROR_INVALID_HANDLE);
         m_writer.Abandon();
         ::SetCommState(m_handle, &m_originalState);
         ::SetCommTimeouts(m_handle, &m_originalTimeouts);
@@ -287,7 +270,7 @@ private:
         return true;
     }
 
-    bool Usable() const { return m_handle != INVALID_HANDLE_VALUE || Fail(ERROR_INVALID_HANDLE); }
+    bool IsOpen() const override { return m_handle != INVALID_HANDLE_VALUE; }
     // Usable, with every write issued so far ended.
     bool Ready()
     {

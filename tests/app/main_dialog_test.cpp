@@ -28,7 +28,7 @@
 #include "upgrade/Transfer.h"
 #include "tests/identify/temp_cwd.h"
 #include "tests/support/fake_serial.h"
-#include "testing/port_map.h"
+#include "testing/com_ports.h"
 
 using ui::qt::QtDialogView;
 using ui::qt::QtFrontEnd;

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "testing/port_map.h"
+#include "testing/com_ports.h"
 
 QApplication& TestApp()
 {

@@ -14,7 +14,7 @@
 #include "app/QuilvexApp.h"
 #include "link/ComPort.h"
 #include "testing/message_recorder.h"
-#include "testing/port_map.h"
+#include "testing/com_ports.h"
 #include "tests/support/fake_serial.h"
 #include "tests/support/pty.h"
 
@@ -135,7 +135,7 @@ TEST(TraceOption, TheTraceIsForItsOwnersEyesOnly)
 TEST(TraceOption, ATerminalIsRefusedUnopened)
 {
     Start s;
-    simtest::PtyPair tty;
+    simtest::ModemPty tty;
     ASSERT_TRUE(tty.Ok());
     const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);

@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using simtest::PtyPair;
+using simtest::ModemPty;
 
 using Strings = std::vector<std::string>;
 
@@ -135,7 +135,7 @@ private:
         }
     }
 
-    PtyPair m_pty;
+    ModemPty m_pty;
     std::atomic<bool> m_stop{false};
     std::string m_heard;
     std::thread m_thread;

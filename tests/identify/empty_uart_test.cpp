@@ -39,7 +39,7 @@ TEST(EmptyUarts, ArePassedOverInSilenceForTheModemOnCom4)
         TempCwd cwd;
         ModemLines lines(std::filesystem::current_path().string());
         simtest::SimPorts ports;
-        simtest::PtyPair com[3];
+        simtest::ModemPty com[3];
         std::map<std::string, std::string> chosen;
         for (int n = 1; n <= 3; ++n) {
             ASSERT_TRUE(com[n - 1].Ok());
@@ -59,7 +59,7 @@ TEST(EmptyUarts, ArePassedOverInSilenceForTheModemOnCom4)
         }
         // The program saw the lines the shim gave, on every one of the three.
         const std::string log = lines.Log();
-        for (const simtest::PtyPair& p : com)
+        for (const simtest::ModemPty& p : com)
             EXPECT_NE(log.find(p.Path() + " TIOCMGET 0x" + (c.lines[0] ? "40" : "0") + "\n"), std::string::npos)
                 << log;
     }

@@ -16,11 +16,11 @@
 #include "link/ComPort.h"
 #include "platform/serial/serial_device.h"
 #include "tests/support/pty.h"
-#include "testing/port_map.h"
+#include "testing/com_ports.h"
 
 namespace {
 
-using simtest::PtyPair;
+using simtest::ModemPty;
 
 using Texts = std::vector<std::string>;
 
@@ -118,7 +118,7 @@ protected:
 
 TEST_F(PortRefusal, NoModemMessageNamesTheRefusedAndTheBusyPort)
 {
-    PtyPair locked, held;
+    ModemPty locked, held;
     ASSERT_TRUE(locked.Ok() && held.Ok());
     // Another user's port (as an ordinary user, one's own without any
     // access is refused the same way), and one anybody may open but
@@ -140,7 +140,7 @@ TEST_F(PortRefusal, NoModemMessageNamesTheRefusedAndTheBusyPort)
 
 TEST_F(PortRefusal, AbsentAndSilentPortsLeaveTheMessageAsItIs)
 {
-    PtyPair silent;
+    ModemPty silent;
     ASSERT_TRUE(silent.Ok());
     ASSERT_EQ(chmod(silent.Path().c_str(), 0666), 0);
     SetCom(3, silent.Path());

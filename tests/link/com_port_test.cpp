@@ -12,11 +12,11 @@
 #include "platform/serial/serial_device.h"
 #include "testing/message_recorder.h"
 #include "tests/support/pty.h"
-#include "testing/port_map.h"
+#include "testing/com_ports.h"
 
 namespace {
 
-using simtest::PtyPair;
+using simtest::ModemPty;
 
 using Clock = std::chrono::steady_clock;
 
@@ -43,7 +43,7 @@ protected:
     }
 
     PortMap ports;
-    PtyPair modem;
+    ModemPty modem;
     MessageRecorder messages;
 };
 

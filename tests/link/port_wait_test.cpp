@@ -19,7 +19,7 @@
 
 namespace {
 
-using simtest::PtyPair;
+using simtest::ModemPty;
 
 using Clock = std::chrono::steady_clock;
 
@@ -49,7 +49,7 @@ double MsSince(Clock::time_point t0)
 
 TEST(PortWait, ByteArrivingDuringTheWaitEndsIt)
 {
-    PtyPair modem;
+    ModemPty modem;
     ASSERT_TRUE(modem.Ok());
     auto port = serial::OpenNative(modem.Path());
     ASSERT_NE(port, nullptr);
@@ -80,7 +80,7 @@ TEST(PortWait, ByteArrivingDuringTheWaitEndsIt)
 
 TEST(PortWait, EmptyOrDeadLineWaitsTheFullTime)
 {
-    PtyPair modem;
+    ModemPty modem;
     ASSERT_TRUE(modem.Ok());
     auto port = serial::OpenNative(modem.Path());
     ASSERT_NE(port, nullptr);

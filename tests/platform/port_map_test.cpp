@@ -121,6 +121,14 @@ TEST(PortMap, LatencyTimerAdviceOnlyAboveOneMillisecond)
     EXPECT_NE(serial::LatencyTimerAdvice(255).find("up to 131 s"), std::string::npos);
 }
 
+TEST(PortMap, PortListLineLeavesOutWhatIsNotKnown)
+{
+    EXPECT_EQ(serial::PortListLine("COM3", "/dev/ttyUSB0", "ftdi_sio, USB 0403:6001", "you may open it"),
+              "COM3  /dev/ttyUSB0  ftdi_sio, USB 0403:6001  (you may open it)");
+    EXPECT_EQ(serial::PortListLine("COM1", "/dev/ttyS0", "", "you may not open it"),
+              "COM1  /dev/ttyS0  (you may not open it)");
+}
+
 TEST(PortMap, NaturalOrderComparesNumbersAsNumbers)
 {
     EXPECT_TRUE(serial::NaturalLess("usb-0:2:1.0", "usb-0:10:1.0"));

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/pause.h"
 #include "platform/serial/serial_device.h"
@@ -10,7 +13,7 @@
 
 namespace {
 
-using simtest::PtyPair;
+using simtest::ModemPty;
 
 serial::Timeouts ReadWithin(uint32_t ms)
 {
@@ -30,7 +33,7 @@ protected:
         ASSERT_NE(port, nullptr);
     }
 
-    PtyPair modem;
+    ModemPty modem;
     std::unique_ptr<serial::Device> port;
 };
 
@@ -88,6 +91,36 @@ TEST_F(SerialDevice, ClosedOnceByItsOwnerThenDestroyedLeavesNoError)
     port.reset();
     EXPECT_EQ(serial::LastError(), 0);
     EXPECT_FALSE(serial::OpenNative(modem.Path()) == nullptr) << "the lock outlived the device";
+}
+
+// Once closed, every call fails with the system's not-open code and says
+// nothing of the line: no bytes, no queue, no lines.
+TEST_F(SerialDevice, EveryCallOnAClosedDeviceFailsWithTheNotOpenCode)
+{
+    ASSERT_TRUE(port->Close());
+    serial::Device& d = *port;
+    char buf[4] = {};
+    size_t count = 99;
+    serial::Status status;
+    serial::ModemLines lines;
+    serial::LineState line;
+    const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+        {"SetQueueSizes", [&] { return d.SetQueueSizes(80, 80); }},
+        {"Purge", [&] { return d.Purge(); }},
+        {"SetTimeouts", [&] { return d.SetTimeouts(ReadWithin(10)); }},
+        {"GetLineState", [&] { return d.GetLineState(line); }},
+        {"SetLineState", [&] { return d.SetLineState(line); }},
+        {"ClearError", [&] { status.inputQueued = 99; return d.ClearError(status) || status.inputQueued != 0; }},
+        {"Read", [&] { count = 99; return d.Read(buf, sizeof buf, count) || count != 0; }},
+        {"Write", [&] { count = 99; return d.Write("AT", 2, count) || count != 0; }},
+        {"GetModemLines", [&] { lines.cts = true; return d.GetModemLines(lines) || lines.cts; }},
+        {"Close", [&] { return d.Close(); }},
+    };
+    for (const auto& [name, call] : calls) {
+        serial::SetLastError(0);
+        EXPECT_FALSE(call()) << name;
+        EXPECT_EQ(serial::LastError(), serial::NotOpenError()) << name;
+    }
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 // Install() makes every port open hand out a device bound to this line
 // (names are recorded); the destructor puts the real opener back. To give
 // some COM names a fake line and leave the rest unmapped, attach lines to a
-// PortMap (testing/port_map.h) instead.
+// PortMap (testing/com_ports.h) instead.
 //
 // The peer is scripted in three ways, freely mixed:
 //   - `replies`: a command line (the text before CR, LFs dropped) queues the

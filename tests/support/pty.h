@@ -1,6 +1,6 @@
 // Pseudo-terminals in tests, read and written against deadlines with plain
 // POSIX calls: PtyClient is the test's end of a line (a simulator's slave,
-// opened by path, or the master side of a PtyPair); PtyPair is a line whose
+// opened by path, or the master side of a ModemPty); ModemPty is a line whose
 // master side the test plays the modem on, its slave reachable as a COM
 // name through QUILVEX_COM<n>.
 #pragma once
@@ -160,9 +160,9 @@ class PtyClient {
 
 // A pseudo-terminal pair: the test holds the master side as a PtyClient,
 // the program under test opens Path().
-class PtyPair {
+class ModemPty {
  public:
-  PtyPair() {
+  ModemPty() {
     termios raw{};
     cfmakeraw(&raw);
     char name[128] = {};
@@ -173,9 +173,9 @@ class PtyPair {
       master_.adopt(master);
     }
   }
-  ~PtyPair() { Hangup(); }
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
+  ~ModemPty() { Hangup(); }
+  ModemPty(const ModemPty&) = delete;
+  ModemPty& operator=(const ModemPty&) = delete;
 
   bool Ok() const { return master_.is_open(); }
   const std::string& Path() const { return path_; }

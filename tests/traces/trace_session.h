@@ -15,9 +15,9 @@
 #include "app/QuilvexDlg.h"
 #include "app/TraceRun.h"
 #include "link/ComPort.h"
-#include "link/TraceFormat.h"
+#include "trace/TraceFormat.h"
 #include "testing/message_recorder.h"
-#include "testing/port_map.h"
+#include "testing/com_ports.h"
 #include "testing/sim_process.h"
 
 namespace tracetest {

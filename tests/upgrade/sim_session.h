@@ -12,7 +12,7 @@
 
 #include "platform/serial/serial_device.h"
 #include "tests/support/dialog_session.h"
-#include "testing/port_map.h"
+#include "testing/com_ports.h"
 #include "testing/sim_process.h"
 
 class SimSession : public DialogSession {

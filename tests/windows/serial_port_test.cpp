@@ -67,15 +67,7 @@ QX_SIM_CASE(WinSerial, SettingsQueueCountAndTimeouts)
 
     serial::LineState line;
     ASSERT_TRUE(port->GetLineState(line));
-    line.baudRate = 115200;
-    line.dataBits = 8;
-    line.parity = false;
-    line.stopBits = 1;
-    line.ctsOutputFlow = true;
-    line.dsrOutputFlow = false;
-    line.dtrOn = true;
-    line.rtsOn = true;
-    line.rawMode = true;
+    ApplyModemLineSettings(line, 115200);
     ASSERT_TRUE(port->SetLineState(line)) << serial::LastError();
     serial::LineState back;
     ASSERT_TRUE(port->GetLineState(back));

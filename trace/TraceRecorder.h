@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/TraceFormat.h"
+#include "trace/TraceFormat.h"
 #include "platform/trace_file.h"
 
 namespace trace {

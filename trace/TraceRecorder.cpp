@@ -1,4 +1,4 @@
-#include "link/TraceRecorder.h"
+#include "trace/TraceRecorder.h"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 
 #include <numeric>
 
-#include "link/TraceFormat.h"
+#include "trace/TraceFormat.h"
 
 namespace {
 

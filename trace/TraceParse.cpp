@@ -1,5 +1,5 @@
 // Reading a trace's text back into events (the format: TraceFormat.h).
-#include "link/TraceFormat.h"
+#include "trace/TraceFormat.h"
 
 #include <charconv>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Writing a trace's text (the format: TraceFormat.h).
-#include "link/TraceFormat.h"
+#include "trace/TraceFormat.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "link/TraceDevice.h"
-#include "link/TraceRecorder.h"
+#include "trace/TraceDevice.h"
+#include "trace/TraceRecorder.h"
 #include "tests/support/fake_serial.h"
 
 namespace {

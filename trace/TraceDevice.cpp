@@ -1,4 +1,4 @@
-#include "link/TraceDevice.h"
+#include "trace/TraceDevice.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // A serial device that records what passes through it into the trace in
-// force (trace::Current(), link/TraceRecorder.h; none: nothing): the open
+// force (trace::Current(), trace/TraceRecorder.h; none: nothing): the open
 // and its result, every byte written and read, the modem-status lines when
 // they change, the line settings, any call that fails, and each write
 // stream with the path its writes took. Every call reaches the device it
@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "link/TraceRecorder.h"
+#include "trace/TraceRecorder.h"
 #include "platform/serial/serial_device.h"
 
 namespace trace {
