@@ -1,6 +1,5 @@
 #include "app/AboutDlg.h"
 
-CAboutDlg::CAboutDlg()
-    : ui::Dialog((RegisterResources(), IDD))
+CAboutDlg::CAboutDlg() : ui::Dialog((RegisterResources(), IDD))
 {
 }

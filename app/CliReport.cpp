@@ -9,11 +9,21 @@ std::string JsonString(const std::string& text)
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20 || c >= 0x7F) {
                 char escaped[8];
@@ -36,13 +46,12 @@ std::string ProgressText(int n, int of, double bytesPerSecond)
     } else {
         const long left = static_cast<long>(static_cast<double>(of - n) * 1024 / bytesPerSecond + 0.5);
         std::snprintf(text, sizeof text, "Packet %d of %d  %3d%%  %.1f KB/s  %ld:%02ld left", n, of, percent,
-                      bytesPerSecond / 1024, left / 60, left % 60);
+            bytesPerSecond / 1024, left / 60, left % 60);
     }
     return text;
 }
 
-CliReport::CliReport(console::OutputQueue& out, bool json, bool redraw)
-    : m_out(out), m_json(json), m_redraw(redraw)
+CliReport::CliReport(console::OutputQueue& out, bool json, bool redraw) : m_out(out), m_json(json), m_redraw(redraw)
 {
 }
 
@@ -68,25 +77,26 @@ void CliReport::PortTried(const std::string& name, const std::string& device, bo
 {
     if (m_json)
         Json("\"event\":\"port\",\"port\":" + JsonString(name) + ",\"device\":" + JsonString(device) +
-             ",\"opened\":" + (opened ? "true" : "false"));
+            ",\"opened\":" + (opened ? "true" : "false"));
 }
 
 void CliReport::ModemFound(const std::string& port, int country, const std::string& ati3, const std::string& ati119)
 {
     if (m_json) {
         Json("\"event\":\"modem\",\"port\":" + JsonString(port) + ",\"country\":" + std::to_string(country) +
-             ",\"ati3\":" + JsonString(ati3) + ",\"ati119\":" + JsonString(ati119));
+            ",\"ati3\":" + JsonString(ati3) + ",\"ati119\":" + JsonString(ati119));
         return;
     }
-    Line(Stream::Out, "Modem on " + port + ", country code " + std::to_string(country) + "\n  AT I3   : " + ati3 +
-                          "\n  AT I119 : " + ati119);
+    Line(Stream::Out,
+        "Modem on " + port + ", country code " + std::to_string(country) + "\n  AT I3   : " + ati3 +
+            "\n  AT I119 : " + ati119);
 }
 
 void CliReport::Message(const std::string& text, bool question)
 {
     if (m_json)
-        Json("\"event\":\"message\",\"text\":" + JsonString(text) + ",\"buttons\":" +
-             (question ? "\"ok-cancel\"" : "\"ok\""));
+        Json("\"event\":\"message\",\"text\":" + JsonString(text) +
+            ",\"buttons\":" + (question ? "\"ok-cancel\"" : "\"ok\""));
     else
         Line(Stream::Out, text);
 }
@@ -95,7 +105,7 @@ void CliReport::Answer(bool ok, bool automatic)
 {
     if (m_json)
         Json(std::string("\"event\":\"answer\",\"answer\":") + (ok ? "\"ok\"" : "\"cancel\"") +
-             ",\"by\":" + (automatic ? "\"--yes\"" : "\"user\""));
+            ",\"by\":" + (automatic ? "\"--yes\"" : "\"user\""));
     else if (automatic)
         Line(Stream::Out, "> yes (--yes)");
     else if (!ok)
@@ -138,7 +148,7 @@ void CliReport::Packet(int n, int of)
     if (m_json) {
         char numbers[96];
         std::snprintf(numbers, sizeof numbers, ",\"bytes_per_second\":%.0f,\"seconds_left\":%.1f", rate,
-                      rate > 0 ? (of - n) * 1024.0 / rate : -1.0);
+            rate > 0 ? (of - n) * 1024.0 / rate : -1.0);
         Json("\"event\":\"packet\",\"packet\":" + std::to_string(n) + ",\"of\":" + std::to_string(of) + numbers);
         return;
     }

@@ -24,20 +24,27 @@ constexpr int kPackets = static_cast<int>(kImageSize / 1024);
 
 const char kInterrupted[] = "Interrupted before the flash began: nothing was flashed.";
 const char kCancelled[] = "Cancelled before the flash began: nothing was flashed.";
-const char kRunAgain[] =
-    "The modem may be left in its download loader: run quilvex-cli again to flash it.";
+const char kRunAgain[] = "The modem may be left in its download loader: run quilvex-cli again to flash it.";
 
 const char* OutcomeWords(int code)
 {
     switch (code) {
-    case kExitUpgraded: return "upgraded";
-    case kExitNotStarted: return "not started";
-    case kExitNoModem: return "no modem found";
-    case kExitModemRefused: return "modem refused";
-    case kExitImageRefused: return "image refused";
-    case kExitCancelled: return "cancelled";
-    case kExitFlashFailed: return "FLASH FAILED, the modem may be in its download loader";
-    default: return "ended";
+    case kExitUpgraded:
+        return "upgraded";
+    case kExitNotStarted:
+        return "not started";
+    case kExitNoModem:
+        return "no modem found";
+    case kExitModemRefused:
+        return "modem refused";
+    case kExitImageRefused:
+        return "image refused";
+    case kExitCancelled:
+        return "cancelled";
+    case kExitFlashFailed:
+        return "FLASH FAILED, the modem may be in its download loader";
+    default:
+        return "ended";
     }
 }
 
@@ -85,13 +92,13 @@ private:
     PortChoice m_port;
     std::set<std::string> m_tried;
 
-    bool m_dialogRan = false;     // the main dialog started
+    bool m_dialogRan = false; // the main dialog started
     bool m_modemAnswered = false; // a modem answered the search
-    bool m_discovered = false;    // discovery and identity check passed
-    bool m_cancelled = false;     // a question was answered Cancel
-    bool m_flashStarted = false;  // "AT~D1" is on its way: the flash is at stake
-    bool m_upgraded = false;      // the Upgrade command said it succeeded
-    std::string m_lastMessage;    // the last message of the dialog's run
+    bool m_discovered = false; // discovery and identity check passed
+    bool m_cancelled = false; // a question was answered Cancel
+    bool m_flashStarted = false; // "AT~D1" is on its way: the flash is at stake
+    bool m_upgraded = false; // the Upgrade command said it succeeded
+    std::string m_lastMessage; // the last message of the dialog's run
     std::string m_foundPort;
     std::string m_image;
     std::string m_status;
@@ -204,8 +211,8 @@ void CliRun::Act(ui::Dialog& dlg)
     m_image = dlg.GetControlText(IDC_FILENAME);
     if (!m_image.empty()) {
         const std::string leave = "Flash the image\n  " + m_image + "\ninto the modem on " + m_foundPort +
-                                  "?\n  AT I3   : " + main.m_strAti3 + "\n  AT I119 : " + main.m_strAti119 +
-                                  "\nThe modem must keep its power and its cable until the upgrade ends.";
+            "?\n  AT I3   : " + main.m_strAti3 + "\n  AT I119 : " + main.m_strAti119 +
+            "\nThe modem must keep its power and its cable until the upgrade ends.";
         if (!Confirm(leave)) {
             m_cancelled = true;
             return; // closed as with Exit
@@ -238,10 +245,10 @@ int CliRun::Outcome(std::string& message, std::string& say) const
 
 int CliRun::Run()
 {
-    const std::string interruptedJson =
-        m_options.json ? "{\"event\":\"end\",\"code\":" + std::to_string(kExitCancelled) +
-                             ",\"message\":" + JsonString(kInterrupted) + "}\n"
-                       : "";
+    const std::string interruptedJson = m_options.json
+        ? "{\"event\":\"end\",\"code\":" + std::to_string(kExitCancelled) + ",\"message\":" + JsonString(kInterrupted) +
+            "}\n"
+        : "";
     console::SetInterruptExit(kExitCancelled, std::string("\n") + kInterrupted + "\n", interruptedJson);
     console::EndOnInterrupt();
 
@@ -257,15 +264,12 @@ int CliRun::Run()
     });
 
     ui::console::ConsoleFrontEnd frontEnd([this](ui::Dialog& dlg) { Act(dlg); },
-                                          [this](ui::Dialog& dlg) { Pushed(dlg); },
-                                          [this](const ui::FileOpenOptions& o, std::string& path) {
-                                              return AskFile(o, path);
-                                          });
+        [this](ui::Dialog& dlg) { Pushed(dlg); },
+        [this](const ui::FileOpenOptions& o, std::string& path) { return AskFile(o, path); });
     theApp.m_strTraceFile = m_options.trace;
     theApp.m_strCommandLineError.clear();
-    ui::RunApp(theApp, frontEnd, [this](const std::string& text, ui::MessageButtons buttons) {
-        return Present(text, buttons);
-    });
+    ui::RunApp(theApp, frontEnd,
+        [this](const std::string& text, ui::MessageButtons buttons) { return Present(text, buttons); });
 
     platform::SetSessionHoldListener(std::move(previousListener));
     serial::SetOpener(previous);
@@ -275,9 +279,9 @@ int CliRun::Run()
     m_report.Refused(console::TakeRefusedInterrupts());
     m_report.End(code, message, say);
     const std::string where = m_foundPort.empty() ? "" : " on " + m_foundPort;
-    platform::LogOutcome("quilvex-cli" + where + ": " + OutcomeWords(code) + " (exit " + std::to_string(code) +
-                             ")" + (message.empty() ? "" : ": " + OneLine(message)),
-                         code != kExitUpgraded);
+    platform::LogOutcome("quilvex-cli" + where + ": " + OutcomeWords(code) + " (exit " + std::to_string(code) + ")" +
+            (message.empty() ? "" : ": " + OneLine(message)),
+        code != kExitUpgraded);
     if (m_flashStarted) {
         // The outcome is out and logged: an interrupt may now end the wait
         // for a stopped terminal, with the outcome's code.

@@ -14,7 +14,7 @@ int RunCli(const CliOptions& options);
 // search finds it under and what that name opens. A COM1..COM9 name is
 // searched under itself; any other COM name or device path under COM1.
 struct PortChoice {
-    std::string slot;   // the searched name; empty: COM1 to COM9 as usual
+    std::string slot; // the searched name; empty: COM1 to COM9 as usual
     std::string target; // what `slot` opens
 };
 PortChoice ChoosePort(const std::string& port);

@@ -6,7 +6,7 @@
 
 struct CommandLine {
     std::string traceFile; // empty: no trace
-    std::string error;     // a message for the user when the line is unusable
+    std::string error; // a message for the user when the line is unusable
 };
 
 // Reads argv[1..argc-1]. Never fails; a malformed --trace sets `error`.

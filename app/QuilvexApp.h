@@ -17,7 +17,7 @@ public:
     // when the dialog does.
     bool InitInstance() override;
 
-    std::string m_strTraceFile;       // from --trace; empty: no trace
+    std::string m_strTraceFile; // from --trace; empty: no trace
     std::string m_strCommandLineError; // shown instead of running
 };
 

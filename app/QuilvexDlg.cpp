@@ -7,8 +7,7 @@
 
 CQuilvexDlg* g_pMainDlg = nullptr;
 
-CQuilvexDlg::CQuilvexDlg()
-    : ui::Dialog((RegisterResources(), IDD)), m_nCountry(0)
+CQuilvexDlg::CQuilvexDlg() : ui::Dialog((RegisterResources(), IDD)), m_nCountry(0)
 {
     m_hIcon = ui::LoadIcon(IDR_MAINFRAME);
 }

@@ -38,7 +38,7 @@ public:
     static constexpr const char* kDataFileName = "quilvex.dat";
 
     bool OnInitDialog() override;
-    void OnOK() override;     // Upgrade
+    void OnOK() override; // Upgrade
     void OnCancel() override; // Exit, Escape and the close box
     void OnCommand(int controlId) override;
     void OnSysCommand(unsigned commandId) override;

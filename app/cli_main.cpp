@@ -42,9 +42,9 @@ int main(int argc, char** argv)
         return ListPorts(stdout, stderr);
     if (!options.yes && !console::InputIsTerminal())
         return Refuse(options, kExitUsage,
-                      "no terminal on standard input to answer the questions; run with --yes to answer OK "
-                      "to each. Nothing was sent to any port.",
-                      false);
+            "no terminal on standard input to answer the questions; run with --yes to answer OK "
+            "to each. Nothing was sent to any port.",
+            false);
     std::fflush(stdout);
     return RunCli(options);
 }

@@ -47,13 +47,14 @@ QtMessageHandler g_toolkitMessages = nullptr;
 // platform ends the program with the same line, not with an abort.
 void OnToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
-    if (type == QtFatalMsg && (text.contains(QStringLiteral("platform plugin")) ||
-                               text.contains(QStringLiteral("display")))) {
+    if (type == QtFatalMsg &&
+        (text.contains(QStringLiteral("platform plugin")) || text.contains(QStringLiteral("display")))) {
         [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, kNoDisplay, sizeof kNoDisplay - 1);
         ::_exit(2);
     }
-    if (type != QtDebugMsg && (text.contains(QStringLiteral("could not connect to display")) ||
-                                 text.contains(QStringLiteral("Qt platform plugin"))))
+    if (type != QtDebugMsg &&
+        (text.contains(QStringLiteral("could not connect to display")) ||
+            text.contains(QStringLiteral("Qt platform plugin"))))
         return; // the fatal error that follows says it, in our words
     if (g_toolkitMessages)
         g_toolkitMessages(type, context, text);

@@ -78,15 +78,15 @@ const std::vector<sim::Flag<Options>>& Flags()
     using V = std::string_view;
     static const std::vector<sim::Flag<Options>> table = {
         {"runs", "N", "seeds 1..N per row (default 20)",
-         [](Options& o, V v) { return sim::parse_number(v, 1, 100000, o.runs); }},
+            [](Options& o, V v) { return sim::parse_number(v, 1, 100000, o.runs); }},
         {"probabilities", "P,P,...", "chances of a flipped bit per byte (default 1e-5,1e-4,1e-3)",
-         [](Options& o, V v) { return ParseProbabilities(v, o.probabilities); }},
+            [](Options& o, V v) { return ParseProbabilities(v, o.probabilities); }},
         {"modes", "M,M,...",
-         "where the noise goes (default in,both): in = what the loader receives (packets, EOT); "
-         "both = there and in the loader's replies (start character, ACK, NAK); replies = only there",
-         [](Options& o, V v) { return ParseModes(v, o.modes); }},
+            "where the noise goes (default in,both): in = what the loader receives (packets, EOT); "
+            "both = there and in the loader's replies (start character, ACK, NAK); replies = only there",
+            [](Options& o, V v) { return ParseModes(v, o.modes); }},
         {"watchdog", "SECONDS", "a run still going after this long counts as hung (default 300)",
-         [](Options& o, V v) { return sim::parse_number(v, 1, 86400, o.watchdogSeconds); }},
+            [](Options& o, V v) { return sim::parse_number(v, 1, 86400, o.watchdogSeconds); }},
         {"help", nullptr, "show this text", [](Options&, V) { return true; }},
     };
     return table;
@@ -94,9 +94,10 @@ const std::vector<sim::Flag<Options>>& Flags()
 
 std::string Usage()
 {
-    return sim::flag_usage(Flags(), "Usage: noise_soak [FLAGS]\n"
-                                    "Full upgrades against the modem simulator, one bit flipped per byte "
-                                    "with chance P.\n\n");
+    return sim::flag_usage(Flags(),
+        "Usage: noise_soak [FLAGS]\n"
+        "Full upgrades against the modem simulator, one bit flipped per byte "
+        "with chance P.\n\n");
 }
 
 // Writes all of `line` and a line break; a child's last words.
@@ -160,8 +161,7 @@ SoakOutcome RunInChild(const SoakSetup& setup, int watchdogSeconds)
     if (hung)
         ::kill(-child, SIGKILL);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
 
     std::string folder;
     SoakOutcome outcome{SoakKind::Crashed, "", 0};
@@ -191,9 +191,12 @@ SoakOutcome RunInChild(const SoakSetup& setup, int watchdogSeconds)
 const char* ModeName(NoiseMode mode)
 {
     switch (mode) {
-    case NoiseMode::In: return "in";
-    case NoiseMode::Both: return "both";
-    case NoiseMode::Replies: return "replies";
+    case NoiseMode::In:
+        return "in";
+    case NoiseMode::Both:
+        return "both";
+    case NoiseMode::Replies:
+        return "replies";
     }
     return "?";
 }
@@ -216,13 +219,20 @@ bool IsProblem(SoakKind kind)
 const char* KindName(SoakKind kind)
 {
     switch (kind) {
-    case SoakKind::Success: return "success";
-    case SoakKind::Failure: return "failure";
-    case SoakKind::FalseSuccess: return "FALSE SUCCESS";
-    case SoakKind::Unexpected: return "UNEXPECTED";
-    case SoakKind::Setup: return "SETUP FAILED";
-    case SoakKind::Hung: return "HUNG";
-    case SoakKind::Crashed: return "CRASHED";
+    case SoakKind::Success:
+        return "success";
+    case SoakKind::Failure:
+        return "failure";
+    case SoakKind::FalseSuccess:
+        return "FALSE SUCCESS";
+    case SoakKind::Unexpected:
+        return "UNEXPECTED";
+    case SoakKind::Setup:
+        return "SETUP FAILED";
+    case SoakKind::Hung:
+        return "HUNG";
+    case SoakKind::Crashed:
+        return "CRASHED";
     }
     return "?";
 }
@@ -230,28 +240,28 @@ const char* KindName(SoakKind kind)
 void PrintTable(const std::vector<Row>& rows, const Options& opt, double wallSeconds)
 {
     std::printf("\nnoise soak: %d runs per row, unthrottled line, watchdog %d s, wall time %.0f s\n\n", opt.runs,
-                opt.watchdogSeconds, wallSeconds);
+        opt.watchdogSeconds, wallSeconds);
     std::printf("%-7s %-8s %5s %8s %9s %5s %7s %6s %11s %9s %9s   %s\n", "noise", "P/byte", "runs", "success",
-                "false-ok", "hung", "crashed", "other", "NAKs mean", "NAKs max", "s/run", "failures by message");
+        "false-ok", "hung", "crashed", "other", "NAKs mean", "NAKs max", "s/run", "failures by message");
     for (const Row& r : rows) {
         auto count = [&](SoakKind k) {
             auto it = r.kinds.find(k);
             return it == r.kinds.end() ? 0 : it->second;
         };
-        const double nakMean =
-            r.naks.empty() ? 0 : std::accumulate(r.naks.begin(), r.naks.end(), 0.0) / static_cast<double>(r.naks.size());
+        const double nakMean = r.naks.empty()
+            ? 0
+            : std::accumulate(r.naks.begin(), r.naks.end(), 0.0) / static_cast<double>(r.naks.size());
         const int nakMax = r.naks.empty() ? 0 : *std::max_element(r.naks.begin(), r.naks.end());
-        const double secMean = r.seconds.empty() ? 0
-                                                 : std::accumulate(r.seconds.begin(), r.seconds.end(), 0.0) /
-                                                       static_cast<double>(r.seconds.size());
+        const double secMean = r.seconds.empty()
+            ? 0
+            : std::accumulate(r.seconds.begin(), r.seconds.end(), 0.0) / static_cast<double>(r.seconds.size());
         std::string failures;
         for (const auto& [label, n] : r.failures)
             failures += (failures.empty() ? "" : ", ") + label + " " + std::to_string(n);
-        std::printf("%-7s %-8.0e %5zu %8d %9d %5d %7d %6d %11.2f %9d %9.1f   %s\n", ModeName(r.mode),
-                    r.probability, r.seconds.size(), count(SoakKind::Success), count(SoakKind::FalseSuccess),
-                    count(SoakKind::Hung), count(SoakKind::Crashed),
-                    count(SoakKind::Unexpected) + count(SoakKind::Setup), nakMean, nakMax, secMean,
-                    failures.empty() ? "-" : failures.c_str());
+        std::printf("%-7s %-8.0e %5zu %8d %9d %5d %7d %6d %11.2f %9d %9.1f   %s\n", ModeName(r.mode), r.probability,
+            r.seconds.size(), count(SoakKind::Success), count(SoakKind::FalseSuccess), count(SoakKind::Hung),
+            count(SoakKind::Crashed), count(SoakKind::Unexpected) + count(SoakKind::Setup), nakMean, nakMax, secMean,
+            failures.empty() ? "-" : failures.c_str());
     }
     std::printf("\nfailure labels:\n");
     int n = 0;
@@ -300,9 +310,8 @@ int main(int argc, char** argv)
                     row.problems.push_back("seed " + std::to_string(run) + ": " + KindName(o.kind) + " " + o.detail);
                 row.naks.push_back(o.naks);
                 row.seconds.push_back(seconds);
-                std::fprintf(stderr, "%s %.0e run %d/%d: %s%s%s, %d NAKs, %.1f s\n", ModeName(mode), p, run,
-                             opt.runs, KindName(o.kind), o.detail.empty() ? "" : " ", o.detail.c_str(), o.naks,
-                             seconds);
+                std::fprintf(stderr, "%s %.0e run %d/%d: %s%s%s, %d NAKs, %.1f s\n", ModeName(mode), p, run, opt.runs,
+                    KindName(o.kind), o.detail.empty() ? "" : " ", o.detail.c_str(), o.naks, seconds);
             }
         }
     }

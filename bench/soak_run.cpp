@@ -28,10 +28,14 @@ const char kSuccess[] = "Successfully upgraded the firmware!";
 const char kRestoreError[] = "Error in restoring the old country code,\nfirmware upgrade failure!";
 
 const LabelledMessage kLabels[] = {
-    {"start timeout", kMsgStartTimeout}, {"packet timeout", kMsgPacketTimeout},
-    {"error limit", kMsgErrorLimit},     {"unknown reply", kMsgUnknownReply},
-    {"canceled", kMsgCanceled},          {"EOT timeout", kMsgEotTimeout},
-    {"disk read", kMsgDiskRead},         {"restore error", kRestoreError},
+    {"start timeout", kMsgStartTimeout},
+    {"packet timeout", kMsgPacketTimeout},
+    {"error limit", kMsgErrorLimit},
+    {"unknown reply", kMsgUnknownReply},
+    {"canceled", kMsgCanceled},
+    {"EOT timeout", kMsgEotTimeout},
+    {"disk read", kMsgDiskRead},
+    {"restore error", kRestoreError},
 };
 
 std::string ReadWhole(const std::string& path)
@@ -86,8 +90,8 @@ SoakOutcome RunSoakOnce(const SoakSetup& setup, const std::function<void(const s
 {
     // The loader repeats its start character on a quiet line, as loaders
     // do: one lost to noise costs a second, not the whole start wait.
-    std::vector<std::string> args = {"--seed", std::to_string(setup.seed), "--country", std::to_string(kCountry),
-                                     "--start-repeat"};
+    std::vector<std::string> args = {
+        "--seed", std::to_string(setup.seed), "--country", std::to_string(kCountry), "--start-repeat"};
     if (setup.mode != NoiseMode::Replies) {
         char probability[32];
         std::snprintf(probability, sizeof probability, "%.17g", setup.probability);
@@ -98,7 +102,7 @@ SoakOutcome RunSoakOnce(const SoakSetup& setup, const std::function<void(const s
 
     PortTap tap; // outlives the simulator and the port
     size_t loaderStart = std::string::npos; // where the transfer's replies begin in tap.record().read
-    bool inTransfer = false;                // from AT~D1 to the restore command
+    bool inTransfer = false; // from AT~D1 to the restore command
     tap.record().onWrite = [&](const std::string& bytes) {
         if (bytes == "AT~D1") {
             loaderStart = tap.record().read.size();
@@ -177,7 +181,7 @@ SoakOutcome RunSoakOnce(const SoakSetup& setup, const std::function<void(const s
 std::string EncodeOutcome(const SoakOutcome& outcome)
 {
     return std::to_string(static_cast<int>(outcome.kind)) + " " + std::to_string(outcome.naks) + " " +
-           OneLine(outcome.detail);
+        OneLine(outcome.detail);
 }
 
 bool DecodeOutcome(const std::string& line, SoakOutcome& outcome)

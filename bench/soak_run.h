@@ -9,32 +9,32 @@
 
 // Where the line flips bits.
 enum class NoiseMode {
-    In,      // in what the loader receives (packets, EOT): the simulator's --noise
-    Both,    // there and in the loader's replies: --noise-both, one rate for both
+    In, // in what the loader receives (packets, EOT): the simulator's --noise
+    Both, // there and in the loader's replies: --noise-both, one rate for both
     Replies, // only in the loader's replies, flipped on the program's side of the line
 };
 
 struct SoakSetup {
     double probability = 0; // chance of one flipped bit per byte
     NoiseMode mode = NoiseMode::In;
-    uint64_t seed = 1;      // the noise and the image's bytes
+    uint64_t seed = 1; // the noise and the image's bytes
 };
 
 // How a run ended, as the soak counts it.
 enum class SoakKind {
-    Success,      // success message, image byte-identical, country restored
-    Failure,      // exactly one of the program's failure messages
+    Success, // success message, image byte-identical, country restored
+    Failure, // exactly one of the program's failure messages
     FalseSuccess, // success message, but the modem got something else
-    Unexpected,   // no message, several, one not the program's, or dialog left open
-    Setup,        // the run could not be set up (simulator, discovery)
-    Hung,         // stopped by the watchdog
-    Crashed,      // ended by a signal or without a verdict
+    Unexpected, // no message, several, one not the program's, or dialog left open
+    Setup, // the run could not be set up (simulator, discovery)
+    Hung, // stopped by the watchdog
+    Crashed, // ended by a signal or without a verdict
 };
 
 struct SoakOutcome {
     SoakKind kind = SoakKind::Crashed;
     std::string detail; // Failure: the message's label; otherwise what went wrong
-    int naks = 0;       // NAKs the program read during the transfer
+    int naks = 0; // NAKs the program read during the transfer
 };
 
 // Runs one upgrade with `setup`. `onSimFolder` hears the simulator's temp

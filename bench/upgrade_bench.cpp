@@ -56,7 +56,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr long kLineRate = 115200;
-constexpr double kBytesPerSecond = kLineRate / 10.0;      // 8N1: ten bits a byte
+constexpr double kBytesPerSecond = kLineRate / 10.0; // 8N1: ten bits a byte
 constexpr double kWireBytes = 512.0 * (3 + 1024 + 2) + 1; // CRC packets and EOT
 constexpr const char* kSuccess = "Successfully upgraded the firmware!";
 
@@ -70,7 +70,9 @@ double CpuSeconds()
 {
     rusage use{};
     getrusage(RUSAGE_SELF, &use);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(use.ru_utime) + seconds(use.ru_stime);
 }
 
@@ -92,11 +94,11 @@ std::vector<uint8_t> ReadAll(const fs::path& path)
 // time is ours alone) on a simulated line at `link`, writing the image it
 // receives to `imageOut`; `extra` adds to its options. Fails the benchmark
 // when it does not start.
-std::unique_ptr<simtest::SimProcess> StartModem(const fs::path& link, const fs::path& imageOut,
-                                                const std::vector<std::string>& extra = {})
+std::unique_ptr<simtest::SimProcess> StartModem(
+    const fs::path& link, const fs::path& imageOut, const std::vector<std::string>& extra = {})
 {
-    std::vector<std::string> args{"--line-rate", std::to_string(kLineRate), "--timing", "--image-out",
-                                  imageOut.string()};
+    std::vector<std::string> args{
+        "--line-rate", std::to_string(kLineRate), "--timing", "--image-out", imageOut.string()};
     args.insert(args.end(), extra.begin(), extra.end());
     auto modem = std::make_unique<simtest::SimProcess>(args, link.string());
     if (!modem->started())
@@ -117,9 +119,9 @@ std::vector<std::string> EventLines(const simtest::SimProcess& modem)
 // What the simulator's timing events say about one transfer.
 struct Timing {
     double transferSeconds = 0;
-    double heldSeconds = 0;          // replies held by the simulated adapter (--reply-latency)
+    double heldSeconds = 0; // replies held by the simulated adapter (--reply-latency)
     std::vector<double> reactionsMs; // ACK leaving .. next header arriving
-    std::string fault;               // empty when the events were complete
+    std::string fault; // empty when the events were complete
 };
 
 Timing Analyse(const std::vector<std::string>& lines)
@@ -191,9 +193,8 @@ public:
         sim::SpawnSetup setup;
         setup.files[2] = "/dev/null";
         setup.close = {fds[0]};
-        const bool started = m_xvfb.Start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp",
-                                           "-screen", "0", "1024x768x24"},
-                                          setup);
+        const bool started = m_xvfb.Start(
+            {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen", "0", "1024x768x24"}, setup);
         close(fds[1]);
         std::string number;
         char c;
@@ -228,8 +229,8 @@ struct WindowRun {
 void NoteDesktopGap(WindowRun& run, Clock::time_point now)
 {
     if (run.lastDesktopAnswer)
-        run.longestDesktopGapMs = std::max(run.longestDesktopGapMs,
-                                           std::chrono::duration<double, std::milli>(now - *run.lastDesktopAnswer).count());
+        run.longestDesktopGapMs = std::max(
+            run.longestDesktopGapMs, std::chrono::duration<double, std::milli>(now - *run.lastDesktopAnswer).count());
 }
 
 // Answers a message box the way a user would: OK, once it is on screen.
@@ -286,12 +287,11 @@ void RunThroughTheWindow(WindowRun& run)
     });
 }
 
-
 // One upgrade through the window against a fresh simulator, traced into
 // `tracePath` when it is not empty; fails the benchmark unless it succeeded
 // with the image byte for byte.
 Timing RunOurs(const fs::path& dir, const std::vector<uint8_t>& data, const std::string& name,
-               const fs::path& tracePath, WindowRun& run, const std::vector<std::string>& simExtra = {})
+    const fs::path& tracePath, WindowRun& run, const std::vector<std::string>& simExtra = {})
 {
     auto modem = StartModem(dir / name, dir / (name + ".bin"), simExtra);
     PointComPortsAt(dir / name, dir);
@@ -316,8 +316,9 @@ void PrintLatencyFigures(const fs::path& dir, const std::vector<uint8_t>& data, 
     const double limit = kWireBytes / kBytesPerSecond;
     std::printf("USB adapter latency timer: whole upgrade of 524288 bytes over a simulated %ld bit/s line, "
                 "window shown %s\n",
-                kLineRate, shownOn.c_str());
-    std::printf("  line-rate limit (%.0f bytes at %.0f bytes/s)          %8.2f s\n", kWireBytes, kBytesPerSecond, limit);
+        kLineRate, shownOn.c_str());
+    std::printf(
+        "  line-rate limit (%.0f bytes at %.0f bytes/s)          %8.2f s\n", kWireBytes, kBytesPerSecond, limit);
     // 0: no adapter between (a native UART), for comparison on the same machine at the same time.
     for (int ms : {16, 1, 0}) {
         WindowRun run;
@@ -326,9 +327,8 @@ void PrintLatencyFigures(const fs::path& dir, const std::vector<uint8_t>& data, 
         const Spread react = SpreadOf(t.reactionsMs);
         std::printf("  %-22s transfer, first header .. EOT acked %7.2f s = limit + %5.2f s (efficiency %.3f); "
                     "ACK to next header mean / max %.3f / %.3f ms; replies held %.2f s\n",
-                    ms ? ("latency timer " + std::to_string(ms) + " ms:").c_str() : "no latency timer:",
-                    t.transferSeconds, t.transferSeconds - limit, limit / t.transferSeconds, react.mean, react.max,
-                    t.heldSeconds);
+            ms ? ("latency timer " + std::to_string(ms) + " ms:").c_str() : "no latency timer:", t.transferSeconds,
+            t.transferSeconds - limit, limit / t.transferSeconds, react.mean, react.max, t.heldSeconds);
         std::fflush(stdout);
     }
 }
@@ -337,7 +337,9 @@ double ChildrenCpuSeconds()
 {
     rusage use{};
     getrusage(RUSAGE_CHILDREN, &use);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(use.ru_utime) + seconds(use.ru_stime);
 }
 
@@ -424,7 +426,7 @@ int main(int argc, char** argv)
         fs::current_path("/");
         fs::remove_all(dir);
         std::printf("  load average (1 min) before / after                    %s / %s\n", loadBefore.c_str(),
-                    LoadAverage().c_str());
+            LoadAverage().c_str());
         return 0;
     }
 
@@ -474,48 +476,50 @@ int main(int argc, char** argv)
     const double cpu = run.cpuAtResult - run.cpuAtPress;
     const Spread oursReact = SpreadOf(ours.reactionsMs), sxReact = SpreadOf(sx.reactionsMs);
     const Spread tracedReact = SpreadOf(traced.reactionsMs);
-    std::printf("Whole upgrade of 524288 bytes over a simulated %ld bit/s line, window shown %s\n", kLineRate,
-                shownOn.c_str());
-    std::printf("  line-rate limit (%.0f bytes at %.0f bytes/s)          %8.2f s\n", kWireBytes, kBytesPerSecond, limit);
+    std::printf(
+        "Whole upgrade of 524288 bytes over a simulated %ld bit/s line, window shown %s\n", kLineRate, shownOn.c_str());
+    std::printf(
+        "  line-rate limit (%.0f bytes at %.0f bytes/s)          %8.2f s\n", kWireBytes, kBytesPerSecond, limit);
     std::printf("  ours: transfer, first header .. EOT acknowledged       %8.2f s\n", ours.transferSeconds);
     std::printf("  sx -k: transfer, first header .. EOT acknowledged      %8.2f s\n", sx.transferSeconds);
     std::printf("  our efficiency (limit / our transfer)                  %8.3f   (target >= 0.99)\n",
-                limit / ours.transferSeconds);
+        limit / ours.transferSeconds);
     std::printf("  our transfer / sx transfer                             %8.3f   (target <= 1.00)\n",
-                ours.transferSeconds / sx.transferSeconds);
+        ours.transferSeconds / sx.transferSeconds);
     std::printf("  ours: ACK to next header, mean / 99th pct / max  %.3f / %.3f / %.3f ms   (target mean <= 0.3)\n",
-                oursReact.mean, oursReact.p99, oursReact.max);
-    std::printf("  sx -k: ACK to next header, mean / 99th pct / max %.3f / %.3f / %.3f ms\n", sxReact.mean,
-                sxReact.p99, sxReact.max);
+        oursReact.mean, oursReact.p99, oursReact.max);
+    std::printf("  sx -k: ACK to next header, mean / 99th pct / max %.3f / %.3f / %.3f ms\n", sxReact.mean, sxReact.p99,
+        sxReact.max);
     std::printf("  ours: Upgrade command, button pressed .. result box    %8.2f s\n", command);
     std::printf("  ours with --trace: transfer, first header .. EOT acked %8.2f s\n", traced.transferSeconds);
     std::printf("  with --trace / without, transfer                       %8.4f   (target <= 1.003)\n",
-                traced.transferSeconds / ours.transferSeconds);
-    std::printf("  with --trace: ACK to next header, mean / 99th pct / max %.3f / %.3f / %.3f ms\n",
-                tracedReact.mean, tracedReact.p99, tracedReact.max);
+        traced.transferSeconds / ours.transferSeconds);
+    std::printf("  with --trace: ACK to next header, mean / 99th pct / max %.3f / %.3f / %.3f ms\n", tracedReact.mean,
+        tracedReact.p99, tracedReact.max);
     const double tracedCommand = std::chrono::duration<double>(*tracedRun.resultShown - *tracedRun.pressed).count();
     const double tracedCpu = tracedRun.cpuAtResult - tracedRun.cpuAtPress;
     std::printf("  with --trace: Upgrade command, button pressed .. result box %8.2f s\n", tracedCommand);
     std::printf("  with --trace: process CPU during the Upgrade command   %8.2f s = %.1f %% of one core\n", tracedCpu,
-                100.0 * tracedCpu / tracedCommand);
-    std::printf("  trace file of the whole run                            %8.0f bytes\n",
-                static_cast<double>(traceBytes));
-    std::printf("  ours: process CPU during the Upgrade command           %8.2f s = %.1f %% of one core   (target <= 5 %%)\n",
-                cpu, 100.0 * cpu / command);
+        100.0 * tracedCpu / tracedCommand);
+    std::printf(
+        "  trace file of the whole run                            %8.0f bytes\n", static_cast<double>(traceBytes));
+    std::printf(
+        "  ours: process CPU during the Upgrade command           %8.2f s = %.1f %% of one core   (target <= 5 %%)\n",
+        cpu, 100.0 * cpu / command);
     const Spread cliReact = SpreadOf(cli.timing.reactionsMs);
     std::printf("  quilvex-cli: transfer, first header .. EOT acknowledged %7.2f s\n", cli.timing.transferSeconds);
     std::printf("  quilvex-cli transfer / sx transfer                     %8.3f   (target <= 1.005)\n",
-                cli.timing.transferSeconds / sx.transferSeconds);
+        cli.timing.transferSeconds / sx.transferSeconds);
     std::printf("  quilvex-cli transfer / window's transfer               %8.3f\n",
-                cli.timing.transferSeconds / ours.transferSeconds);
+        cli.timing.transferSeconds / ours.transferSeconds);
     std::printf("  quilvex-cli: ACK to next header, mean / 99th pct / max %.3f / %.3f / %.3f ms\n", cliReact.mean,
-                cliReact.p99, cliReact.max);
+        cliReact.p99, cliReact.max);
     std::printf("  quilvex-cli: process CPU for its whole run             %8.2f s = %.1f %% of one core"
                 "   (target <= the window's Upgrade command, %.2f s)\n",
-                cli.cpuSeconds, 100.0 * cli.cpuSeconds / cli.wallSeconds, cpu);
+        cli.cpuSeconds, 100.0 * cli.cpuSeconds / cli.wallSeconds, cpu);
     std::printf("  ours: longest stretch without answering the desktop    %8.0f ms   (target <= 250)\n",
-                run.longestDesktopGapMs);
+        run.longestDesktopGapMs);
     std::printf("  load average (1 min) before / after                    %s / %s\n", loadBefore.c_str(),
-                LoadAverage().c_str());
+        LoadAverage().c_str());
     return 0;
 }

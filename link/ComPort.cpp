@@ -74,8 +74,7 @@ serial::Device* Port()
 
 CComPort g_ComPort;
 
-CComPort::CComPort()
-    : m_nBaudRate(115200), m_bPresent(0)
+CComPort::CComPort() : m_nBaudRate(115200), m_bPresent(0)
 {
 }
 
@@ -164,10 +163,10 @@ bool CComPort::KeepModemManagerOff()
     platform::ModemGuard guard = platform::GuardModem(serial::DevicePath(m_strPortName));
     if (guard.state != platform::ModemGuard::State::Refused)
         return true;
-    std::string text = "The modem manager service would not leave the modem on " + m_strPortName +
-                       " alone:\n" + guard.reason +
-                       "\n\nIt may send commands of its own to the modem while it is being upgraded, "
-                       "which can spoil the upgrade.\n\nDo you want to continue?";
+    std::string text = "The modem manager service would not leave the modem on " + m_strPortName + " alone:\n" +
+        guard.reason +
+        "\n\nIt may send commands of its own to the modem while it is being upgraded, "
+        "which can spoil the upgrade.\n\nDo you want to continue?";
     return ui::MessageBox(text, ui::MessageButtons::OkCancel) == ui::IDOK;
 }
 
@@ -192,8 +191,8 @@ CComPort::WriteResult CComPort::PassStatusGate()
         serial::ModemLines lines;
         g_slot.linesKnown = d->GetModemLines(lines);
         g_slot.lastLines = lines;
-        if (g_slot.linesKnown && (lines.cts != g_slot.stuckLines.cts ||
-                                  lines.carrierDetect != g_slot.stuckLines.carrierDetect)) {
+        if (g_slot.linesKnown &&
+            (lines.cts != g_slot.stuckLines.cts || lines.carrierDetect != g_slot.stuckLines.carrierDetect)) {
             g_slot.lineStuck = false; // the modem moved: try again
         } else {
             serial::SetLastError(serial::TimedOutError());

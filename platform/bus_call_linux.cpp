@@ -66,7 +66,8 @@ int CallAnswering(sd_bus* bus, sd_bus_message* call, uint64_t timeoutUs, sd_bus_
         // The whole slice, unless the reply comes: other traffic may wake us.
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(slice);
         while (!ProcessReady(bus, p)) {
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::microseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return false;
             const int w = sd_bus_wait(bus, static_cast<uint64_t>(left.count()));

@@ -10,8 +10,8 @@ namespace platform {
 struct ModemGuard {
     enum class State {
         Untouched, // no modem manager, or it does not manage this device
-        Guarded,   // it agreed to leave the device alone
-        Refused,   // it said no (or did not answer); `reason` says why
+        Guarded, // it agreed to leave the device alone
+        Refused, // it said no (or did not answer); `reason` says why
     };
     State state = State::Untouched;
     std::string reason;

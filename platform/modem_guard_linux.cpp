@@ -59,7 +59,7 @@ struct Message {
 // Calls `method` of `interface` with no arguments, or with one string
 // `arg`, waiting as a pause does. Returns >= 0 with `reply` set.
 int CallMethod(sd_bus* bus, const char* service, const char* path, const char* interface, const char* method,
-               const char* arg, Error& error, Message& reply)
+    const char* arg, Error& error, Message& reply)
 {
     Message call;
     int r = sd_bus_message_new_method_call(bus, &call.m, service, path, interface, method);
@@ -76,8 +76,8 @@ bool ServiceRunning(sd_bus* bus)
     Message reply;
     int owned = 0;
     return CallMethod(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-                      kService, error, reply) >= 0 &&
-           sd_bus_message_read(reply.m, "b", &owned) >= 0 && owned;
+               kService, error, reply) >= 0 &&
+        sd_bus_message_read(reply.m, "b", &owned) >= 0 && owned;
 }
 
 // Reads a modem's properties (a{sv}): its device uid and port names.
@@ -120,8 +120,8 @@ std::string ModemUidFor(sd_bus* bus, const std::string& portName)
 {
     Error error;
     Message reply;
-    if (CallMethod(bus, kService, kPath, "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr, error,
-                   reply) < 0)
+    if (CallMethod(
+            bus, kService, kPath, "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr, error, reply) < 0)
         return {};
     sd_bus_message* m = reply.m;
     if (sd_bus_message_enter_container(m, 'a', "{oa{sa{sv}}}") < 0)

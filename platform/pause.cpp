@@ -12,9 +12,9 @@ using Clock = std::chrono::steady_clock;
 
 struct Desktop {
     DesktopHook hook;
-    unsigned pausedMs = 0;          // pausing asked for since the hook last ran
-    Clock::time_point ranAt{};      // when it last ran
-    bool running = false;           // a pause inside the hook runs no hook
+    unsigned pausedMs = 0; // pausing asked for since the hook last ran
+    Clock::time_point ranAt{}; // when it last ran
+    bool running = false; // a pause inside the hook runs no hook
 };
 
 Desktop& TheDesktop()

@@ -31,8 +31,8 @@ void Pause(unsigned ms);
 class Waiter {
 public:
     template <class F>
-        requires(!std::is_same_v<std::remove_cvref_t<F>, Waiter> && std::is_invocable_r_v<bool, F&, unsigned>)
-    Waiter(F&& wait) // NOLINT(google-explicit-constructor): lambdas convert at the call
+    requires(!std::is_same_v<std::remove_cvref_t<F>, Waiter> && std::is_invocable_r_v<bool, F&, unsigned>)
+        Waiter(F&& wait) // NOLINT(google-explicit-constructor): lambdas convert at the call
         : m_callable(const_cast<void*>(static_cast<const void*>(std::addressof(wait)))),
           m_call([](void* callable, unsigned ms) -> bool {
               return (*static_cast<std::remove_reference_t<F>*>(callable))(ms);

@@ -47,9 +47,9 @@ bool NameRunning(sd_bus* bus, const char* name)
     Message call, reply;
     int owned = 0;
     return sd_bus_message_new_method_call(bus, &call.m, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                          "org.freedesktop.DBus", "NameHasOwner") >= 0 &&
-           sd_bus_message_append(call.m, "s", name) >= 0 && Call(bus, call.m, reply) &&
-           sd_bus_message_read(reply.m, "b", &owned) >= 0 && owned;
+               "org.freedesktop.DBus", "NameHasOwner") >= 0 &&
+        sd_bus_message_append(call.m, "s", name) >= 0 && Call(bus, call.m, reply) &&
+        sd_bus_message_read(reply.m, "b", &owned) >= 0 && owned;
 }
 
 // logind's inhibitor: a descriptor of our own, -1 if none was granted.
@@ -61,10 +61,10 @@ int TakeInhibitor(const std::string& reason)
     int fd = -1;
     Message call, reply;
     int given = -1;
-    if (sd_bus_message_new_method_call(bus, &call.m, kLogin, "/org/freedesktop/login1",
-                                       "org.freedesktop.login1.Manager", "Inhibit") >= 0 &&
-        sd_bus_message_append(call.m, "ssss", kInhibitWhat, program_invocation_short_name, reason.c_str(),
-                              "block") >= 0 &&
+    if (sd_bus_message_new_method_call(
+            bus, &call.m, kLogin, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "Inhibit") >= 0 &&
+        sd_bus_message_append(call.m, "ssss", kInhibitWhat, program_invocation_short_name, reason.c_str(), "block") >=
+            0 &&
         Call(bus, call.m, reply) && sd_bus_message_read(reply.m, "h", &given) >= 0)
         fd = ::fcntl(given, F_DUPFD_CLOEXEC, 3); // the reply owns `given`
     sd_bus_flush_close_unref(bus);
@@ -80,7 +80,7 @@ std::string TakePortalInhibition(sd_bus* bus, const std::string& reason)
     Message call, reply;
     const char* handle = nullptr;
     if (sd_bus_message_new_method_call(bus, &call.m, kPortal, "/org/freedesktop/portal/desktop",
-                                       "org.freedesktop.portal.Inhibit", "Inhibit") < 0 ||
+            "org.freedesktop.portal.Inhibit", "Inhibit") < 0 ||
         sd_bus_message_append(call.m, "su", "", kPortalFlags) < 0 ||
         sd_bus_message_append(call.m, "a{sv}", 1, "reason", "s", reason.c_str()) < 0 || !Call(bus, call.m, reply) ||
         sd_bus_message_read(reply.m, "o", &handle) < 0 || !handle)
@@ -91,21 +91,20 @@ std::string TakePortalInhibition(sd_bus* bus, const std::string& reason)
 void WithdrawPortalInhibition(sd_bus* bus, const std::string& request)
 {
     Message call, reply;
-    if (sd_bus_message_new_method_call(bus, &call.m, kPortal, request.c_str(), "org.freedesktop.portal.Request",
-                                       "Close") >= 0)
+    if (sd_bus_message_new_method_call(
+            bus, &call.m, kPortal, request.c_str(), "org.freedesktop.portal.Request", "Close") >= 0)
         Call(bus, call.m, reply);
 }
 
 } // namespace
 
 struct SessionGuard::Held {
-    int inhibitor = -1;     // logind's descriptor; closing it ends the hold
+    int inhibitor = -1; // logind's descriptor; closing it ends the hold
     sd_bus* session = nullptr;
-    std::string request;    // the portal's request, on `session`
+    std::string request; // the portal's request, on `session`
 };
 
-SessionGuard::SessionGuard(const std::string& reason)
-    : m_held(std::make_unique<Held>())
+SessionGuard::SessionGuard(const std::string& reason) : m_held(std::make_unique<Held>())
 {
     if (++g_guards == 1)
         NotifySessionHold(true);

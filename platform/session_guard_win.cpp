@@ -22,7 +22,7 @@ std::wstring Wide(const std::string& text)
     std::wstring wide(MAX_STR_BLOCKREASON, L'\0');
     const int n = text.empty() ? 0
                                : ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                       wide.data(), MAX_STR_BLOCKREASON - 1);
+                                     wide.data(), MAX_STR_BLOCKREASON - 1);
     wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return wide;
 }
@@ -30,12 +30,11 @@ std::wstring Wide(const std::string& text)
 } // namespace
 
 struct SessionGuard::Held {
-    HWND window = nullptr;         // where the reason is registered; null: not registered
-    EXECUTION_STATE previous = 0;  // the thread's state before; 0: unchanged
+    HWND window = nullptr; // where the reason is registered; null: not registered
+    EXECUTION_STATE previous = 0; // the thread's state before; 0: unchanged
 };
 
-SessionGuard::SessionGuard(const std::string& reason)
-    : m_held(std::make_unique<Held>())
+SessionGuard::SessionGuard(const std::string& reason) : m_held(std::make_unique<Held>())
 {
     if (++g_guards == 1)
         NotifySessionHold(true);
@@ -51,8 +50,8 @@ SessionGuard::~SessionGuard()
     if (m_held->previous) {
         // Back to what the thread asked for before (nothing, normally).
         const EXECUTION_STATE kept = ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED | ES_AWAYMODE_REQUIRED;
-        ::SetThreadExecutionState((m_held->previous & ES_CONTINUOUS) ? ES_CONTINUOUS | (m_held->previous & kept)
-                                                                      : ES_CONTINUOUS);
+        ::SetThreadExecutionState(
+            (m_held->previous & ES_CONTINUOUS) ? ES_CONTINUOUS | (m_held->previous & kept) : ES_CONTINUOUS);
     }
     if (--g_guards == 0)
         NotifySessionHold(false);

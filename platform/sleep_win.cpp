@@ -15,7 +15,7 @@ namespace {
 // program holds 1 ms resolution from start to exit.
 class FineTimer {
 public:
-    FineTimer() : m_held(::timeBeginPeriod(1) == TIMERR_NOERROR) {}
+    FineTimer() : m_held(::timeBeginPeriod(1) == TIMERR_NOERROR) { }
     ~FineTimer()
     {
         if (m_held)

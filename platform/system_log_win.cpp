@@ -4,6 +4,8 @@ namespace platform {
 
 // The outcome is on the console and in the exit code; the event log would
 // need a registered source, which the archive cannot install.
-void LogOutcome(const std::string&, bool) {}
+void LogOutcome(const std::string&, bool)
+{
+}
 
 } // namespace platform

@@ -22,7 +22,7 @@ std::string SystemText(int code)
 
 class PosixFile : public OutputFile {
 public:
-    explicit PosixFile(int fd) : m_fd(fd) {}
+    explicit PosixFile(int fd) : m_fd(fd) { }
     ~PosixFile() override
     {
         if (m_fd >= 0)
@@ -66,7 +66,7 @@ std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string
     // there is emptied only once the open file proved regular (no O_TRUNC),
     // in case the name changed in between; O_NONBLOCK keeps a FIFO from
     // holding the open.
-    struct stat st{};
+    struct stat st { };
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         error = TraceFileRefusal(path, kTraceFileNotRegular);
         return nullptr;
@@ -104,7 +104,7 @@ std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string
 
 std::string SystemDescription()
 {
-    struct utsname u{};
+    struct utsname u { };
     if (::uname(&u) != 0)
         return "Linux";
     return std::string(u.sysname) + " " + u.release + " " + u.machine;

@@ -35,14 +35,14 @@ bool NamesADevice(const std::string& path)
     if (!starts("\\\\?\\"))
         return false;
     const std::string rest = name.substr(4);
-    const bool drive = rest.size() >= 3 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':' &&
-                       rest[2] == '\\';
+    const bool drive =
+        rest.size() >= 3 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':' && rest[2] == '\\';
     return !drive && ::_strnicmp(rest.c_str(), "UNC\\", 4) != 0;
 }
 
 class WinFile : public OutputFile {
 public:
-    explicit WinFile(HANDLE h) : m_h(h) {}
+    explicit WinFile(HANDLE h) : m_h(h) { }
     ~WinFile() override
     {
         if (m_h != INVALID_HANDLE_VALUE)
@@ -96,8 +96,8 @@ std::unique_ptr<OutputFile> CreateTraceFile(const std::string& path, std::string
     }
     // OPEN_ALWAYS rather than CREATE_ALWAYS: what is there is emptied only
     // once it proved a file on a disk (not a device name such as NUL or COM1).
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileA(
+        path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = TraceFileRefusal(path, SystemText(::GetLastError()));
         return nullptr;
@@ -127,13 +127,13 @@ std::string SystemDescription()
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     if (::GetVersionExA(&v))
 #pragma GCC diagnostic pop
-        std::snprintf(text, sizeof text, "Windows %lu.%lu build %lu", v.dwMajorVersion, v.dwMinorVersion,
-                      v.dwBuildNumber);
+        std::snprintf(
+            text, sizeof text, "Windows %lu.%lu build %lu", v.dwMajorVersion, v.dwMinorVersion, v.dwBuildNumber);
     SYSTEM_INFO si{};
     ::GetNativeSystemInfo(&si);
     const char* machine = si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? " x86_64"
-                          : si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL ? " x86"
-                                                                                       : "";
+        : si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL                 ? " x86"
+                                                                                    : "";
     return std::string(text) + machine + (sizeof(void*) == 8 ? ", 64-bit program" : ", 32-bit program");
 }
 

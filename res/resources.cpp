@@ -12,7 +12,11 @@ constexpr unsigned kMainStyle = ui::DialogModalFrame | ui::DialogCaption | ui::D
 const ui::DialogTemplate kMainDialog{
     IDD_QUILVEX_DIALOG,
     " Flash Memory Upgrade Utility for Dravik Modem",
-    295, 137, "MS Sans Serif", 8, kMainStyle,
+    295,
+    137,
+    "MS Sans Serif",
+    8,
+    kMainStyle,
     {
         {IDOK, ControlKind::DefPushButton, "Upgrade", 229, 47, 50, 14, ui::StyleTabStop},
         {IDCANCEL, ControlKind::PushButton, "Exit", 230, 71, 50, 14, ui::StyleTabStop},
@@ -35,7 +39,11 @@ const ui::DialogTemplate kMainDialog{
 const ui::DialogTemplate kAboutBox{
     IDD_ABOUTBOX,
     "About Quilvex",
-    217, 55, "MS Sans Serif", 8, ui::DialogModalFrame | ui::DialogCaption | ui::DialogSysMenu,
+    217,
+    55,
+    "MS Sans Serif",
+    8,
+    ui::DialogModalFrame | ui::DialogCaption | ui::DialogSysMenu,
     {
         {ui::IDC_STATIC, ControlKind::Icon, "", 11, 17, 20, 20, ui::StyleNone, IDI_ABOUT},
         {ui::IDC_STATIC, ControlKind::Label, "Quilvex Version 1.0a", 40, 10, 119, 8},

@@ -14,16 +14,22 @@ using Millis = std::chrono::milliseconds;
 inline constexpr TimePoint kNever = TimePoint::max();
 
 // The time point `d` from now.
-inline TimePoint after(Clock::duration d) { return Clock::now() + d; }
+inline TimePoint after(Clock::duration d)
+{
+    return Clock::now() + d;
+}
 
 // Milliseconds left until `deadline`, rounded up, as poll() wants them:
 // -1 for kNever, 0 once the deadline has passed.
-inline int poll_timeout(TimePoint deadline) {
-  if (deadline == kNever) return -1;
-  const auto now = Clock::now();
-  if (deadline <= now) return 0;
-  const auto left = std::chrono::ceil<Millis>(deadline - now).count();
-  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+inline int poll_timeout(TimePoint deadline)
+{
+    if (deadline == kNever)
+        return -1;
+    const auto now = Clock::now();
+    if (deadline <= now)
+        return 0;
+    const auto left = std::chrono::ceil<Millis>(deadline - now).count();
+    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
 
-}  // namespace sim
+} // namespace sim

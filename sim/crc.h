@@ -12,4 +12,4 @@ std::uint16_t crc16(const std::uint8_t* data, std::size_t size);
 // Sum of the bytes modulo 256.
 std::uint8_t checksum8(const std::uint8_t* data, std::size_t size);
 
-}  // namespace sim
+} // namespace sim

@@ -15,7 +15,7 @@ namespace sim {
 // the line, from just after the AT~D1 line until the receiver acknowledges
 // EOT (Finished) or closes its end (Aborted), or the simulator stops or hangs
 // up. The child is handed to `reaper`: it may still be writing its file.
-LoaderEnd run_relay(Line& line, const Options& options, Reaper& reaper,
-                    const std::function<void(const std::string&)>& event);
+LoaderEnd run_relay(
+    Line& line, const Options& options, Reaper& reaper, const std::function<void(const std::string&)>& event);
 
-}  // namespace sim
+} // namespace sim

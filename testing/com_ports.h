@@ -52,8 +52,7 @@ public:
 
     // Makes COM`n` a device on `line` (anything with NewDevice(), such as
     // FakeLine); every other name opens as usual. Opens per name are counted.
-    template <typename Line>
-    void Attach(int n, Line& line)
+    template <typename Line> void Attach(int n, Line& line)
     {
         m_lines["COM" + std::to_string(n)] = [&line] { return line.NewDevice(); };
         InstallOpener();

@@ -26,9 +26,9 @@ public:
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 
-    std::vector<std::string> texts;  // every message shown, in order
-    std::vector<bool> okCancel;      // whether each had OK and Cancel
-    std::deque<int> answers;         // IDOK / IDCANCEL to give, in order
+    std::vector<std::string> texts; // every message shown, in order
+    std::vector<bool> okCancel; // whether each had OK and Cancel
+    std::deque<int> answers; // IDOK / IDCANCEL to give, in order
 
 private:
     ui::MessagePresenter m_previous;

@@ -38,7 +38,7 @@ constexpr int kMaxTerminals = 16;
 struct terminal {
     char path[256];
     dev_t rdev;
-    int lines;      // TIOCM_ bits that are on
+    int lines; // TIOCM_ bits that are on
     int last_given; // the last TIOCMGET answer, -1 before the first
 };
 
@@ -137,7 +137,7 @@ terminal* chosen(int fd)
     return nullptr;
 }
 
-void note(const terminal* t, const char *call, int bits)
+void note(const terminal* t, const char* call, int bits)
 {
     const char* name = getenv("QUILVEX_MODEM_LINES_LOG");
     if (!name)

@@ -19,13 +19,13 @@ public:
     // What the tap has seen. Shared with the devices it hands out, so a
     // port the program still holds after the tap is gone stays harmless.
     struct Record {
-        std::string tried;          // every byte the program asked to write
-        std::string written;        // the bytes of those that went out
-        std::string read;           // every byte the program read, in order
-        size_t polls = 0;           // status queries (one per ReadByte/ReadResponse)
+        std::string tried; // every byte the program asked to write
+        std::string written; // the bytes of those that went out
+        std::string read; // every byte the program read, in order
+        size_t polls = 0; // status queries (one per ReadByte/ReadResponse)
         size_t pollsSinceWrite = 0; // status queries since the last write
-        int opens = 0;              // ports opened through the tap
-        int closes = 0;             // and closed again
+        int opens = 0; // ports opened through the tap
+        int closes = 0; // and closed again
         // Run after each write with the bytes that went out, and after each
         // read with the bytes that came in.
         std::function<void(const std::string&)> onWrite;

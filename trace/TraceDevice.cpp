@@ -16,7 +16,7 @@ int NonZero(int code)
 
 class TraceDevice : public serial::Device {
 public:
-    explicit TraceDevice(std::unique_ptr<serial::Device> inner) : m_inner(std::move(inner)) {}
+    explicit TraceDevice(std::unique_ptr<serial::Device> inner) : m_inner(std::move(inner)) { }
 
     bool SetQueueSizes(size_t input, size_t output) override
     {
@@ -31,8 +31,8 @@ public:
         if (ok) {
             char text[96];
             std::snprintf(text, sizeof text, "%ld %d%c%d%s%s%s%s", static_cast<long>(s.baudRate), s.dataBits,
-                          s.parity ? 'P' : 'N', s.stopBits, s.ctsOutputFlow ? " cts-flow" : "",
-                          s.dsrOutputFlow ? " dsr-flow" : "", s.dtrOn ? " dtr" : "", s.rtsOn ? " rts" : "");
+                s.parity ? 'P' : 'N', s.stopBits, s.ctsOutputFlow ? " cts-flow" : "",
+                s.dsrOutputFlow ? " dsr-flow" : "", s.dtrOn ? " dtr" : "", s.rtsOn ? " rts" : "");
             if (Recorder* r = Current())
                 r->LineSettings(text);
         }

@@ -16,8 +16,8 @@ const char kHex[] = "0123456789ABCDEF";
 void AppendTime(int64_t us, std::string& out)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%lld.%06lld", static_cast<long long>(us / 1000000),
-                  static_cast<long long>(us % 1000000));
+    std::snprintf(
+        buf, sizeof buf, "%lld.%06lld", static_cast<long long>(us / 1000000), static_cast<long long>(us % 1000000));
     out += buf;
 }
 
@@ -25,18 +25,23 @@ void AppendTime(int64_t us, std::string& out)
 const char* ControlName(uint8_t b)
 {
     switch (b) {
-    case 0x04: return "EOT";
-    case 0x06: return "ACK";
-    case 0x15: return "NAK";
-    case 0x18: return "CAN";
-    default: return nullptr;
+    case 0x04:
+        return "EOT";
+    case 0x06:
+        return "ACK";
+    case 0x15:
+        return "NAK";
+    case 0x18:
+        return "CAN";
+    default:
+        return nullptr;
     }
 }
 
 // One line of bytes: time, direction, hex in groups of `group`, the
 // printable column and a remark.
-void AppendBytes(int64_t us, char dir, std::string_view bytes, size_t group, const std::string& remark,
-                 std::string& out)
+void AppendBytes(
+    int64_t us, char dir, std::string_view bytes, size_t group, const std::string& remark, std::string& out)
 {
     AppendTime(us, out);
     out += ' ';
@@ -85,11 +90,21 @@ std::string Quote(std::string_view text)
     for (char ch : text) {
         auto c = static_cast<uint8_t>(ch);
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20 || c >= 0x7F) {
                 out += "\\x";

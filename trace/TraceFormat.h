@@ -7,7 +7,7 @@
 //   0.513002 > 41544530 0D0A |ATE0..|           bytes the program wrote
 //   0.913310 < 0D0A4F4B 0D0A |..OK..|           bytes the program read
 //   3.004512 > 02 01 FE |...| ; packet 1 STX    a packet: header, data, check
-//   3.004530 > 1F8B0800 ... |....| 
+//   3.004530 > 1F8B0800 ... |....|
 //   3.093301 > 5A7C |Z|| ; check CRC-16
 //   4.000001 lines cts=on dcd=off               the modem-status lines changed
 //   4.000002 line "115200 8N1 cts-flow dtr rts" the line settings applied
@@ -53,26 +53,26 @@ enum class EventKind {
 struct Event {
     int64_t us = 0; // since the trace began, on the steady clock
     EventKind kind = EventKind::Wrote;
-    std::string port;          // Open: the COM name
-    std::string text;          // Open: device path; PortError: operation; Status, Box, LineSettings: text;
-                               // Latency: the setting found at open
-    std::string inForce;       // Latency: the setting in force
-    std::string bytes;         // Wrote, Read
+    std::string port; // Open: the COM name
+    std::string text; // Open: device path; PortError: operation; Status, Box, LineSettings: text;
+                      // Latency: the setting found at open
+    std::string inForce; // Latency: the setting in force
+    std::string bytes; // Wrote, Read
     std::vector<int64_t> byteUs; // Wrote, Read: when each byte went (empty: all at `us`)
-    int code = 0;              // Open, Close, PortError: the error code, 0 for success
-    std::string errorText;     // the system's text for `code`
-    bool on1 = false;          // Lines: CTS; Box: OK and Cancel; Answer: OK; Stream: ended
-    bool overlapped = false;   // Stream, ended: its writes overlapped
-    bool on2 = false;          // Lines: carrier detect
+    int code = 0; // Open, Close, PortError: the error code, 0 for success
+    std::string errorText; // the system's text for `code`
+    bool on1 = false; // Lines: CTS; Box: OK and Cancel; Answer: OK; Stream: ended
+    bool overlapped = false; // Stream, ended: its writes overlapped
+    bool on2 = false; // Lines: carrier detect
     size_t asked = 0, put = 0; // ShortWrite
-    int lineNumber = 0;        // set by ParseTrace
+    int lineNumber = 0; // set by ParseTrace
 };
 
 // What the header records.
 struct Header {
-    std::string program;          // "Quilvex 1.0a"
-    std::string system;           // operating system and machine
-    std::string date;             // when the trace began, UTC
+    std::string program; // "Quilvex 1.0a"
+    std::string system; // operating system and machine
+    std::string date; // when the trace began, UTC
     std::vector<std::string> com; // "COM1 /dev/ttyS0", one a port that stands for something
 };
 
@@ -89,7 +89,7 @@ public:
 private:
     void AppendWrite(const Event& e, std::string& out);
     int m_lastNumber = -1; // number byte of the last packet seen
-    long m_packets = 0;    // packets counted so far, resends not
+    long m_packets = 0; // packets counted so far, resends not
 };
 
 // A whole trace read back. Returns false with `error` naming the line and

@@ -11,7 +11,7 @@ namespace {
 // Reads tokens off one line.
 class Cursor {
 public:
-    explicit Cursor(std::string_view s) : m_s(s) {}
+    explicit Cursor(std::string_view s) : m_s(s) { }
     bool AtEnd() const { return m_pos >= m_s.size(); }
     std::string_view Rest() const { return m_s.substr(m_pos); }
     void SkipSpaces()
@@ -223,11 +223,21 @@ bool Unquote(std::string_view q, std::string& out)
         if (++i == q.size())
             return false;
         switch (q[i]) {
-        case '\\': out += '\\'; break;
-        case '"': out += '"'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case '\\':
+            out += '\\';
+            break;
+        case '"':
+            out += '"';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
         case 'x': {
             int hi = i + 2 < q.size() ? HexValue(q[i + 1]) : -1, lo = i + 2 < q.size() ? HexValue(q[i + 2]) : -1;
             if (hi < 0 || lo < 0)
@@ -236,7 +246,8 @@ bool Unquote(std::string_view q, std::string& out)
             i += 2;
             break;
         }
-        default: return false;
+        default:
+            return false;
         }
     }
     return true;
@@ -259,8 +270,8 @@ bool ParseTrace(std::string_view text, std::vector<Event>& out, std::string& err
         std::string_view time = c.Token();
         std::string_view tag = c.Token();
         if (!ParseTime(time, e.us) || !ParseEvent(tag, c, e)) {
-            error = "line " + std::to_string(number) + " is not a trace event: " +
-                    std::string(line.substr(0, 80)) + (line.size() > 80 ? "..." : "");
+            error = "line " + std::to_string(number) + " is not a trace event: " + std::string(line.substr(0, 80)) +
+                (line.size() > 80 ? "..." : "");
             return false;
         }
         out.push_back(std::move(e));

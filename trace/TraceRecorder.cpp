@@ -160,7 +160,7 @@ void Recorder::Fail(const std::string& error)
     char when[32];
     std::snprintf(when, sizeof when, "%.1f", static_cast<double>(m_written) / 1e6);
     m_failure = "The trace was cut short: its file could not be written.\n" + m_fileName + "\n\n" + error +
-                "\n\nIt holds the first " + when + " seconds of the run. The upgrade itself was not affected.";
+        "\n\nIt holds the first " + when + " seconds of the run. The upgrade itself was not affected.";
 }
 
 bool Recorder::Flush()

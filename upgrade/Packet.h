@@ -9,15 +9,15 @@
 #include <vector>
 
 // Control characters exchanged with the download loader.
-constexpr uint8_t kSOH = 0x01;     // header of a 128-byte packet
-constexpr uint8_t kSTX = 0x02;     // header of a 1024-byte packet
-constexpr uint8_t kEOT = 0x04;     // end of transmission
-constexpr uint8_t kACK = 0x06;     // packet or EOT accepted
-constexpr uint8_t kNAK = 0x15;     // checksum-mode start; packet refused
-constexpr uint8_t kCAN = 0x18;     // transfer cancelled by the receiver
-constexpr uint8_t kStartC = 0x43;  // 'C': CRC-mode start
+constexpr uint8_t kSOH = 0x01; // header of a 128-byte packet
+constexpr uint8_t kSTX = 0x02; // header of a 1024-byte packet
+constexpr uint8_t kEOT = 0x04; // end of transmission
+constexpr uint8_t kACK = 0x06; // packet or EOT accepted
+constexpr uint8_t kNAK = 0x15; // checksum-mode start; packet refused
+constexpr uint8_t kCAN = 0x18; // transfer cancelled by the receiver
+constexpr uint8_t kStartC = 0x43; // 'C': CRC-mode start
 constexpr uint8_t kStartFF = 0xFF; // also a CRC-mode start
-constexpr uint8_t kPad = 0x1A;     // fills a short last packet
+constexpr uint8_t kPad = 0x1A; // fills a short last packet
 
 constexpr int kBlock1K = 1024;
 constexpr int kBlock128 = 128;
@@ -29,7 +29,7 @@ bool IsStartChar(uint8_t byte);
 // mode only), then 128-byte packets; `total` is N = K + M.
 struct PacketPlan {
     int64_t fullPackets = 0; // K
-    int64_t total = 0;       // N
+    int64_t total = 0; // N
     // Data size of packet i (1-based): 1024 up to K, then 128.
     int SizeOf(int64_t i) const { return i <= fullPackets ? kBlock1K : kBlock128; }
 };
@@ -47,8 +47,8 @@ std::vector<uint8_t> FramePacket(int packetNumber, int size, const uint8_t* data
 // What the progress display does when packet i of n is about to go.
 struct ProgressUpdate {
     bool show = false; // the percentage text changes
-    int percent = 0;   // the value to show (never above 100)
-    int barSteps = 0;  // steps of 5 the bar should have taken by now (0..20)
+    int percent = 0; // the value to show (never above 100)
+    int barSteps = 0; // steps of 5 the bar should have taken by now (0..20)
 };
 
 // The percentage rule: with D = N / 19 (at least 1), packet 1 and every
@@ -58,7 +58,7 @@ struct ProgressUpdate {
 ProgressUpdate ProgressAt(int64_t i, int64_t n);
 
 // The window texts the transfer shows.
-extern const char* const kStatusWaiting;   // "Waiting for Startup Packet..."
+extern const char* const kStatusWaiting; // "Waiting for Startup Packet..."
 extern const char* const kStatusUpgrading; // "Flash Upgrading... (WARNING: ...)"
 // "Waiting for Startup Packet... [n sec]"
 std::string WaitingCountText(int secondsLeft);

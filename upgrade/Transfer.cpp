@@ -79,8 +79,8 @@ int WaitForStartup(uint8_t& checkMode)
     return 0;
 }
 
-int SendPacket(int packetNumber, int size, const uint8_t* data, uint8_t checkMode,
-               const std::function<void()>& onFirstSent)
+int SendPacket(
+    int packetNumber, int size, const uint8_t* data, uint8_t checkMode, const std::function<void()>& onFirstSent)
 {
     for (int attempt = 1;; ++attempt) {
         for (uint8_t byte : FramePacket(packetNumber, size, data, checkMode))

@@ -12,19 +12,19 @@
 #include "upgrade/Packet.h"
 
 // Poll budgets and limits. Every empty poll is followed by a 1 ms pause.
-constexpr int kStartPeriods = 59;     // start wait: periods, one "second" each
+constexpr int kStartPeriods = 59; // start wait: periods, one "second" each
 constexpr int kStartPollsPerPeriod = 199;
 constexpr int kPacketReplyPolls = 1999;
 constexpr int kEotReplyPolls = 799;
-constexpr int kMaxSends = 5;          // a packet goes at most this often
+constexpr int kMaxSends = 5; // a packet goes at most this often
 constexpr int kMaxEots = 10;
 
 // Failure messages, as the user sees them.
 extern const char* const kMsgStartTimeout; // no start character
-extern const char* const kMsgDiskRead;     // the image could not be read
+extern const char* const kMsgDiskRead; // the image could not be read
 extern const char* const kMsgPacketTimeout;
-extern const char* const kMsgErrorLimit;   // NAK to the fifth sending
-extern const char* const kMsgCanceled;     // CAN from the receiver
+extern const char* const kMsgErrorLimit; // NAK to the fifth sending
+extern const char* const kMsgCanceled; // CAN from the receiver
 extern const char* const kMsgUnknownReply;
 extern const char* const kMsgEotTimeout;
 
@@ -48,8 +48,8 @@ int WaitForStartup(uint8_t& checkMode);
 // CAN, other byte). Only the low 8 bits of `packetNumber` go on the wire.
 // `onFirstSent` runs once, when the first sending's bytes are written and
 // before the reply is awaited (while they cross the line).
-int SendPacket(int packetNumber, int size, const uint8_t* data, uint8_t checkMode,
-               const std::function<void()>& onFirstSent = {});
+int SendPacket(
+    int packetNumber, int size, const uint8_t* data, uint8_t checkMode, const std::function<void()>& onFirstSent = {});
 
 // Sends EOT up to 10 times, each followed by up to 799 polls for ACK.
 // Returns 1 on ACK, 0 after the tenth (shows nothing: the caller does).

@@ -43,7 +43,7 @@ std::string RealPath(const std::string& path)
 // The group that may read and write a device node, when it has a name.
 std::string GroupOf(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
         return {};
     const group* g = ::getgrgid(st.st_gid);

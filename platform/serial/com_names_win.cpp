@@ -95,9 +95,9 @@ std::vector<std::string> DescribeComPorts()
         const int code = OpenCode(p.name);
         if (Absent(code))
             continue;
-        std::string remark = code == 0  ? "you may open it"
-                             : InUse(code) ? "in use by another program"
-                                           : ErrorText(code);
+        std::string remark = code == 0 ? "you may open it"
+            : InUse(code)              ? "in use by another program"
+                                       : ErrorText(code);
         if (ComNumber(p.name) > kComPorts)
             remark += "; above COM9, not searched";
         if (std::string advice = LatencyTimerAdvice(p.latencyTimerMs); !advice.empty())
@@ -133,10 +133,10 @@ std::string PortsOutOfReachNote()
     for (size_t i = 1; i < labels.size(); ++i)
         names += (i + 1 == labels.size() ? " and " : ", ") + labels[i];
     return names + (labels.size() == 1 ? " is" : " are") +
-           " numbered above COM9, where the search for the modem ends. If the modem is there, give its port "
-           "a number from 1 to 9 in Device Manager: the port's Properties, Port Settings, Advanced, COM Port "
-           "Number (for a modem listed under Modems: its Properties, Advanced, Advanced Port Settings); then "
-           "start this program again.";
+        " numbered above COM9, where the search for the modem ends. If the modem is there, give its port "
+        "a number from 1 to 9 in Device Manager: the port's Properties, Port Settings, Advanced, COM Port "
+        "Number (for a modem listed under Modems: its Properties, Advanced, Advanced Port Settings); then "
+        "start this program again.";
 }
 
 } // namespace serial

@@ -20,8 +20,7 @@ struct UdevFree {
     void operator()(udev_enumerate* e) const { udev_enumerate_unref(e); }
     void operator()(udev_device* d) const { udev_device_unref(d); }
 };
-template <typename T>
-using UdevPtr = std::unique_ptr<T, UdevFree>;
+template <typename T> using UdevPtr = std::unique_ptr<T, UdevFree>;
 
 std::string Text(const char* s)
 {
@@ -77,7 +76,7 @@ bool Describe(udev_device* dev, PortInfo& p)
 
 int AdapterLatencyTimerMs(const std::string& name)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(DevicePath(name).c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
         return -1;
     return LatencyTimerMs(st.st_rdev);

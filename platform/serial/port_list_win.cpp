@@ -64,8 +64,8 @@ std::string DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property)
 {
     char buf[1024] = {};
     DWORD type = 0;
-    if (!::SetupDiGetDeviceRegistryPropertyA(set, &dev, property, &type, reinterpret_cast<BYTE*>(buf),
-                                             sizeof buf - 2, nullptr))
+    if (!::SetupDiGetDeviceRegistryPropertyA(
+            set, &dev, property, &type, reinterpret_cast<BYTE*>(buf), sizeof buf - 2, nullptr))
         return {};
     return buf; // a multi-string's first entry
 }
@@ -96,8 +96,8 @@ std::string ComNameOf(HDEVINFO set, SP_DEVINFO_DATA& dev, int& latencyMs)
 std::string IdAfter(const std::string& hardwareId, const char* tag)
 {
     std::string upper = hardwareId;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(
+        upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     size_t at = upper.find(tag);
     if (at == std::string::npos || upper.size() < at + 8)
         return {};
@@ -117,9 +117,8 @@ void Describe(const GUID& cls, std::vector<PortInfo>& ports, std::vector<bool>& 
     for (DWORD i = 0; ::SetupDiEnumDeviceInfo(set, i, &dev); ++i) {
         int latencyMs = -1;
         std::string com = ComNameOf(set, dev, latencyMs);
-        auto port = std::find_if(ports.begin(), ports.end(), [&](const PortInfo& p) {
-            return !com.empty() && ::lstrcmpiA(p.name.c_str(), com.c_str()) == 0;
-        });
+        auto port = std::find_if(ports.begin(), ports.end(),
+            [&](const PortInfo& p) { return !com.empty() && ::lstrcmpiA(p.name.c_str(), com.c_str()) == 0; });
         if (port == ports.end() || described[static_cast<size_t>(port - ports.begin())])
             continue;
         described[static_cast<size_t>(port - ports.begin())] = true;
@@ -156,7 +155,8 @@ std::vector<PortInfo> ListSerialPorts()
     std::vector<bool> described(ports.size(), false);
     Describe(kPortsClass, ports, described);
     Describe(kModemClass, ports, described);
-    std::sort(ports.begin(), ports.end(), [](const PortInfo& a, const PortInfo& b) { return NaturalLess(a.name, b.name); });
+    std::sort(
+        ports.begin(), ports.end(), [](const PortInfo& a, const PortInfo& b) { return NaturalLess(a.name, b.name); });
     return ports;
 }
 

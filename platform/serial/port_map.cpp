@@ -57,8 +57,8 @@ std::string PortSummary(const PortInfo& p)
     return what;
 }
 
-std::string PortListLine(const std::string& name, const std::string& device, const std::string& what,
-                         const std::string& remark)
+std::string PortListLine(
+    const std::string& name, const std::string& device, const std::string& what, const std::string& remark)
 {
     std::string line = name + "  " + device;
     if (!what.empty())
@@ -73,8 +73,9 @@ std::string LatencyTimerAdvice(int ms)
     // The loader answers each of an image's 512 packets with one byte.
     const int worstSeconds = (512 * ms + 500) / 1000;
     return "its latency timer of " + std::to_string(ms) + " ms holds each reply of the modem and can add up to " +
-           std::to_string(worstSeconds) + " s to an upgrade: set it to 1 in Device Manager, the port's Properties, "
-           "Port Settings, Advanced, Latency Timer";
+        std::to_string(worstSeconds) +
+        " s to an upgrade: set it to 1 in Device Manager, the port's Properties, "
+        "Port Settings, Advanced, Latency Timer";
 }
 
 bool NaturalLess(const std::string& a, const std::string& b)
@@ -104,7 +105,7 @@ ComMap NumberPorts(const std::vector<PortInfo>& ports, const std::array<PortOver
         }
     auto named = [&](const PortInfo& p) {
         return std::any_of(overrides.begin(), overrides.end(),
-                           [&](const PortOverride& o) { return !o.node.empty() && o.node == p.node; });
+            [&](const PortOverride& o) { return !o.node.empty() && o.node == p.node; });
     };
     auto take = [&](int n, const PortInfo& p) {
         map[n].path = p.node;

@@ -14,7 +14,7 @@ namespace serial {
 
 // Read and write deadlines, in the shape the link configures them.
 struct Timeouts {
-    uint32_t readIntervalMs = 0;        // 0xFFFFFFFF: no gap limit between bytes
+    uint32_t readIntervalMs = 0; // 0xFFFFFFFF: no gap limit between bytes
     uint32_t readTotalMultiplierMs = 0; // per requested byte
     uint32_t readTotalConstantMs = 0;
     uint32_t writeTotalMultiplierMs = 0;
@@ -82,7 +82,7 @@ public:
     // first waits for them to end. EndWriteStream waits for them too, and
     // returns the path the stream's writes took: Overlapped if any of them
     // overlapped. The base versions do nothing and say Waited.
-    virtual void BeginWriteStream() {}
+    virtual void BeginWriteStream() { }
     virtual WritePath EndWriteStream() { return WritePath::Waited; }
     // How long the port's adapter holds received bytes: the setting found
     // when the device was opened and the one in force now, in words for

@@ -33,9 +33,17 @@ struct SpeedEntry {
     speed_t code;
 };
 constexpr SpeedEntry kSpeeds[] = {
-    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
-    {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
-    {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {1200, B1200},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+    {460800, B460800},
+    {921600, B921600},
 };
 
 bool SpeedCode(int32_t rate, speed_t& code)
@@ -123,8 +131,7 @@ bool HungUp(int fd)
 {
     pollfd p{fd, POLLIN, 0};
     int n;
-    while ((n = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
-    }
+    while ((n = ::poll(&p, 1, 0)) < 0 && errno == EINTR) { }
     return n > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
@@ -135,7 +142,7 @@ public:
         // A USB adapter's latency timer would hold every reply of the
         // modem for up to 16 ms: ask the driver for low latency while the
         // port is ours.
-        struct stat st {};
+        struct stat st { };
         if (::fstat(m_fd, &st) == 0)
             m_device = st.st_rdev;
         const int timerFound = LatencyTimerMs(m_device);
@@ -156,10 +163,7 @@ public:
         return true;
     }
 
-    bool DoPurge() override
-    {
-        return ::tcflush(m_fd, TCIOFLUSH) == 0 || Fail(errno);
-    }
+    bool DoPurge() override { return ::tcflush(m_fd, TCIOFLUSH) == 0 || Fail(errno); }
 
     bool DoSetTimeouts(const Timeouts& t) override
     {
@@ -174,10 +178,18 @@ public:
             return Fail(errno);
         out.baudRate = SpeedRate(::cfgetospeed(&tio));
         switch (tio.c_cflag & CSIZE) {
-        case CS5: out.dataBits = 5; break;
-        case CS6: out.dataBits = 6; break;
-        case CS7: out.dataBits = 7; break;
-        default: out.dataBits = 8; break;
+        case CS5:
+            out.dataBits = 5;
+            break;
+        case CS6:
+            out.dataBits = 6;
+            break;
+        case CS7:
+            out.dataBits = 7;
+            break;
+        default:
+            out.dataBits = 8;
+            break;
         }
         out.parity = (tio.c_cflag & PARENB) != 0;
         out.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
@@ -239,10 +251,10 @@ public:
     bool DoRead(void* buf, size_t size, size_t& got) override
     {
         const Timeouts& t = m_timeouts;
-        const bool immediate = t.readIntervalMs == kNoInterval && t.readTotalMultiplierMs == 0 &&
-                               t.readTotalConstantMs == 0;
-        auto deadline = Clock::now() + std::chrono::milliseconds(
-                                           uint64_t(t.readTotalMultiplierMs) * size + t.readTotalConstantMs);
+        const bool immediate =
+            t.readIntervalMs == kNoInterval && t.readTotalMultiplierMs == 0 && t.readTotalConstantMs == 0;
+        auto deadline =
+            Clock::now() + std::chrono::milliseconds(uint64_t(t.readTotalMultiplierMs) * size + t.readTotalConstantMs);
         auto* out = static_cast<unsigned char*>(buf);
         while (got < size) {
             ssize_t n = ::read(m_fd, out + got, size - got);
@@ -344,8 +356,8 @@ public:
             const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return false;
-            const timespec span{static_cast<time_t>(left.count() / 1000000000),
-                                static_cast<long>(left.count() % 1000000000)};
+            const timespec span{
+                static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
             pollfd p{m_fd, POLLIN, 0};
             const int n = ::ppoll(&p, 1, &span, nullptr);
             if (n < 0 && errno == EINTR)
@@ -386,8 +398,9 @@ private:
     std::string LatencyText(bool on, int timerMs) const
     {
         std::string text = m_lowLatency.Current() == LowLatency::State::Unknown
-                               ? "no low-latency flag (" + ErrorText(m_lowLatency.Error()) + ")"
-                               : on ? "low-latency on" : "low-latency off";
+            ? "no low-latency flag (" + ErrorText(m_lowLatency.Error()) + ")"
+            : on ? "low-latency on"
+                 : "low-latency off";
         if (m_lowLatency.Current() == LowLatency::State::SetRefused && !on)
             text += " (setting it: " + ErrorText(m_lowLatency.Error()) + ")";
         if (timerMs >= 0)

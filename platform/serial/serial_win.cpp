@@ -241,7 +241,8 @@ private:
     {
         if (!m_ctsFlow || !m_ctsOff)
             return true;
-        const uint64_t limit = uint64_t(m_timeouts.WriteTotalTimeoutMultiplier) * size + m_timeouts.WriteTotalTimeoutConstant;
+        const uint64_t limit =
+            uint64_t(m_timeouts.WriteTotalTimeoutMultiplier) * size + m_timeouts.WriteTotalTimeoutConstant;
         const unsigned ms = limit == 0 || limit > UINT_MAX ? UINT_MAX : static_cast<unsigned>(limit);
         return platform::PauseUnless(ms, [this](unsigned slice) {
             const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(slice);
@@ -292,7 +293,7 @@ private:
     COMMTIMEOUTS m_originalTimeouts;
     bool m_noLines = false; // the driver cannot report the status lines
     bool m_ctsFlow = false; // output waits for CTS
-    bool m_ctsOff = false;  // CTS was off when last asked
+    bool m_ctsOff = false; // CTS was off when last asked
 };
 
 } // namespace
@@ -302,8 +303,8 @@ std::unique_ptr<Device> OpenNative(const std::string& path)
     // A USB port is opened for overlapped I/O, so that its writes may
     // overlap if they prove slow; where that open fails, as any other.
     auto open = [&](DWORD flags) {
-        return ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr, OPEN_EXISTING,
-                             flags, nullptr);
+        return ::CreateFileA(
+            path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr, OPEN_EXISTING, flags, nullptr);
     };
     bool overlapped = winio::OpenOverlapped(path);
     HANDLE handle = overlapped ? open(FILE_FLAG_OVERLAPPED) : INVALID_HANDLE_VALUE;
@@ -341,9 +342,9 @@ int TimedOutError()
 std::string ErrorText(int code)
 {
     char* text = nullptr;
-    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                   FORMAT_MESSAGE_IGNORE_INSERTS,
-                               nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    DWORD n =
+        ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string result;
     if (n && text)
         result.assign(text, n);

@@ -17,7 +17,7 @@ bool s_lastStreamOverlapped = false;
 // error survives the closing.
 class Event {
 public:
-    Event() : m_event(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    Event() : m_event(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) { }
     ~Event()
     {
         DWORD err = ::GetLastError();
@@ -101,8 +101,8 @@ DWORD ReadLimitMs(const COMMTIMEOUTS& t, DWORD size)
 
 bool WriteNow(HANDLE handle, bool overlapped, const void* buf, DWORD size, DWORD& done)
 {
-    return RunNow(handle, overlapped, done,
-                  [&](DWORD* n, OVERLAPPED* ov) { return ::WriteFile(handle, buf, size, n, ov); });
+    return RunNow(
+        handle, overlapped, done, [&](DWORD* n, OVERLAPPED* ov) { return ::WriteFile(handle, buf, size, n, ov); });
 }
 
 WriteMode TestWriteMode()
@@ -133,8 +133,7 @@ bool LastStreamOverlapped()
     return s_lastStreamOverlapped;
 }
 
-ByteWriter::ByteWriter(HANDLE handle, bool overlapped)
-    : m_handle(handle), m_overlappedHandle(overlapped)
+ByteWriter::ByteWriter(HANDLE handle, bool overlapped) : m_handle(handle), m_overlappedHandle(overlapped)
 {
 }
 
@@ -193,8 +192,7 @@ bool ByteWriter::Write(uint8_t byte, DWORD& put)
 bool ByteWriter::Issue(uint8_t byte, DWORD& put)
 {
     put = 0;
-    while (m_inFlight > 0 && Finish(false)) {
-    }
+    while (m_inFlight > 0 && Finish(false)) { }
     if (m_inFlight == kMaxInFlight)
         Finish(true);
     if (m_failure != 0 || m_timedOut) {

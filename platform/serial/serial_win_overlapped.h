@@ -53,7 +53,7 @@ bool LastStreamOverlapped();
 // those before it, up to kMaxInFlight at once.
 class ByteWriter {
 public:
-    static constexpr size_t kTimedWrites = 8;  // a stream's first writes, timed
+    static constexpr size_t kTimedWrites = 8; // a stream's first writes, timed
     static constexpr size_t kMaxInFlight = 80; // the port's output queue
 
     ByteWriter(HANDLE handle, bool overlapped);
@@ -94,8 +94,8 @@ private:
     bool m_overlappedHandle;
     bool m_streaming = false;
     bool m_overlapping = false;
-    size_t m_timed = 0;       // writes of the stream timed so far
-    double m_quickest = 0;    // the quickest of them, in seconds
+    size_t m_timed = 0; // writes of the stream timed so far
+    double m_quickest = 0; // the quickest of them, in seconds
     double m_slowSeconds = 0; // two byte times
     std::array<Slot, kMaxInFlight> m_slots;
     size_t m_oldest = 0;

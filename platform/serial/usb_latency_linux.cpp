@@ -76,7 +76,7 @@ int ParseLatencyTimer(const std::string& text)
 int LatencyTimerMs(dev_t device, const std::string& sysRoot)
 {
     const std::string path = sysRoot + "/dev/char/" + std::to_string(major(device)) + ":" +
-                             std::to_string(minor(device)) + "/device/latency_timer";
+        std::to_string(minor(device)) + "/device/latency_timer";
     std::ifstream in(path);
     if (!in)
         return -1;

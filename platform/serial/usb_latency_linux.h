@@ -26,7 +26,7 @@ public:
 // The calls on the port open as `fd`.
 class FdSerialInfoCalls final : public SerialInfoCalls {
 public:
-    explicit FdSerialInfoCalls(int fd) : m_fd(fd) {}
+    explicit FdSerialInfoCalls(int fd) : m_fd(fd) { }
     int Get(serial_struct& out) override;
     int Set(const serial_struct& in) override;
 
@@ -40,11 +40,11 @@ private:
 class LowLatency {
 public:
     enum class State {
-        Unknown,    // not engaged yet, or the driver has no such flags (see Error())
-        AlreadyOn,  // found on: nothing written, nothing to put back
-        SetOn,      // found off and set; Restore puts the settings back
+        Unknown, // not engaged yet, or the driver has no such flags (see Error())
+        AlreadyOn, // found on: nothing written, nothing to put back
+        SetOn, // found off and set; Restore puts the settings back
         SetRefused, // found off, and the driver would not set it
-        Restored,   // set by Engage, then put back by Restore
+        Restored, // set by Engage, then put back by Restore
     };
 
     // Reads the driver's settings and, where the flag is off, writes them

@@ -5,8 +5,7 @@
 namespace ui {
 
 FrontEndScope::FrontEndScope(FrontEnd& frontEnd, MessagePresenter presenter)
-    : m_previousFrontEnd(SetFrontEnd(&frontEnd)),
-      m_previousPresenter(SetMessagePresenter(std::move(presenter)))
+    : m_previousFrontEnd(SetFrontEnd(&frontEnd)), m_previousPresenter(SetMessagePresenter(std::move(presenter)))
 {
 }
 

@@ -97,8 +97,7 @@ void DataExchange::Control(int id, ProgressCtrl& ctrl)
 
 // ---- Dialog ----------------------------------------------------------------
 
-Dialog::Dialog(int templateId)
-    : m_template(FindDialogTemplate(templateId))
+Dialog::Dialog(int templateId) : m_template(FindDialogTemplate(templateId))
 {
     if (!m_template)
         m_template = &kEmptyTemplate;
@@ -184,16 +183,22 @@ void Dialog::OnCancel()
     EndDialog(IDCANCEL);
 }
 
-void Dialog::OnCommand(int) {}
+void Dialog::OnCommand(int)
+{
+}
 
-void Dialog::OnSysCommand(unsigned) {}
+void Dialog::OnSysCommand(unsigned)
+{
+}
 
 Icon Dialog::OnQueryDragIcon()
 {
     return m_smallIcon;
 }
 
-void Dialog::DoDataExchange(DataExchange&) {}
+void Dialog::DoDataExchange(DataExchange&)
+{
+}
 
 void Dialog::ProgressChanged(int id)
 {

@@ -33,7 +33,7 @@ public:
     // Range and step as the control keeps them; the defaults are 0..100, step 10.
     void SetRange(int lower, int upper);
     int SetStep(int step); // returns the previous step
-    int StepIt();          // advances by the step, wrapping to lower past upper; returns the old position
+    int StepIt(); // advances by the step, wrapping to lower past upper; returns the old position
     void SetPos(int pos);
     int GetPos() const { return m_pos; }
     int GetStep() const { return m_step; }
@@ -54,7 +54,7 @@ private:
 // The direction and the bindings of one data exchange.
 class DataExchange {
 public:
-    DataExchange(Dialog& dlg, bool saving) : m_dlg(dlg), m_saving(saving) {}
+    DataExchange(Dialog& dlg, bool saving) : m_dlg(dlg), m_saving(saving) { }
     bool Saving() const { return m_saving; }
     // Binds a string member to a control's text.
     void Text(int id, std::string& member);
@@ -92,10 +92,10 @@ private:
 class DialogView {
 public:
     virtual ~DialogView() = default;
-    virtual void TextChanged(int id) = 0;     // the model's text of control `id` changed
+    virtual void TextChanged(int id) = 0; // the model's text of control `id` changed
     virtual void ProgressChanged(int id) = 0; // the progress bar `id` changed
     virtual void IconChanged() = 0;
-    virtual void Ended() = 0;                 // EndDialog was called
+    virtual void Ended() = 0; // EndDialog was called
     // Makes the latest texts visible now, painting again only the controls
     // that changed since the last Flush. Services no events: during a busy
     // handler the desktop is answered by the pauses' desktop hook
@@ -139,9 +139,9 @@ public:
     Menu* GetSystemMenu();
 
     // Handlers the front end calls.
-    virtual bool OnInitDialog();           // base: pushes the members; returns true
-    virtual void OnOK();                   // base: pulls, then ends with IDOK
-    virtual void OnCancel();               // base: ends with IDCANCEL
+    virtual bool OnInitDialog(); // base: pushes the members; returns true
+    virtual void OnOK(); // base: pulls, then ends with IDOK
+    virtual void OnCancel(); // base: ends with IDCANCEL
     virtual void OnCommand(int controlId); // a push button other than OK/Cancel
     virtual void OnSysCommand(unsigned commandId);
     virtual Icon OnQueryDragIcon();
@@ -172,7 +172,7 @@ private:
 struct FileOpenOptions {
     std::string defaultExtension; // e.g. "*.dlf"
     std::string initialFile;
-    std::string filter;           // "Label|pattern|Label|pattern||"
+    std::string filter; // "Label|pattern|Label|pattern||"
     bool fileMustExist = true;
     bool pathMustExist = true;
 };

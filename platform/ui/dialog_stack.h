@@ -12,16 +12,14 @@
 
 namespace ui {
 
-template <class View>
-class DialogStack {
+template <class View> class DialogStack {
 public:
     using Window = decltype(std::declval<const View&>().Window());
 
     // Builds View(dlg, viewArgs..., ActiveWindow()) and keeps it innermost
     // while run(view) shows it, however that ends. Returns what run returns;
     // -1 (nothing shown) when `dlg` is on screen already.
-    template <class Run, class... Args>
-    int RunModal(Dialog& dlg, Run&& run, Args&&... viewArgs)
+    template <class Run, class... Args> int RunModal(Dialog& dlg, Run&& run, Args&&... viewArgs)
     {
         if (dlg.View())
             return -1;

@@ -12,16 +12,16 @@ enum class ControlKind {
     PushButton,
     GroupBox,
     Edit,
-    Label,       // static text; "&" marks a mnemonic
+    Label, // static text; "&" marks a mnemonic
     ProgressBar,
-    Icon,        // static icon; text holds nothing, iconId names the icon
+    Icon, // static icon; text holds nothing, iconId names the icon
 };
 
 // Style flags, a small subset of what resource files can say.
 enum StyleFlags : unsigned {
     StyleNone = 0,
-    StyleBorder = 1u << 0,     // a border around the control
-    StyleTabStop = 1u << 1,    // reached with Tab
+    StyleBorder = 1u << 0, // a border around the control
+    StyleTabStop = 1u << 1, // reached with Tab
     StyleAutoHScroll = 1u << 2, // edit scrolls sideways as the user types
 };
 
@@ -29,7 +29,7 @@ enum DialogStyle : unsigned {
     DialogModalFrame = 1u << 0, // fixed frame, no resizing
     DialogCaption = 1u << 1,
     DialogSysMenu = 1u << 2,
-    DialogAppWindow = 1u << 3,  // shown in the task bar
+    DialogAppWindow = 1u << 3, // shown in the task bar
 };
 
 constexpr int IDC_STATIC = -1; // a control nobody refers to

@@ -12,7 +12,7 @@ namespace ui {
 
 class DialogViewBase : public DialogView {
 public:
-    explicit DialogViewBase(Dialog& dlg) : m_dlg(dlg) {}
+    explicit DialogViewBase(Dialog& dlg) : m_dlg(dlg) { }
     // Detaches from the dialog if it is still attached.
     ~DialogViewBase() override;
     DialogViewBase(const DialogViewBase&) = delete;

@@ -42,8 +42,8 @@ std::vector<FilterPair> ParseFilter(const std::string& filter)
         size_t patternEnd = filter.find('|', labelEnd + 1);
         if (patternEnd == std::string::npos)
             patternEnd = filter.size();
-        FilterPair pair{filter.substr(pos, labelEnd - pos),
-                        SplitPatterns(filter.substr(labelEnd + 1, patternEnd - labelEnd - 1))};
+        FilterPair pair{
+            filter.substr(pos, labelEnd - pos), SplitPatterns(filter.substr(labelEnd + 1, patternEnd - labelEnd - 1))};
         if (pair.patterns.empty())
             break; // a label without a pattern
         pairs.push_back(std::move(pair));

@@ -9,7 +9,7 @@ namespace ui {
 
 // One choice of the chooser's file-type list.
 struct FilterPair {
-    std::string label;                 // as written, "Binary Files (*.dlf)"
+    std::string label; // as written, "Binary Files (*.dlf)"
     std::vector<std::string> patterns; // "*.dlf", in order, blanks trimmed
     bool operator==(const FilterPair&) const = default;
 };

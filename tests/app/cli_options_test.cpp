@@ -90,8 +90,16 @@ TEST(ConsoleAnswer, YesNoAsTyped)
         const char* line;
         std::optional<bool> answer;
     } cases[] = {
-        {"", true}, {"y", true}, {"Yes", true}, {"  Y  ", true}, {"n", false},
-        {"NO", false}, {" no\t", false}, {"maybe", std::nullopt}, {"yess", std::nullopt}, {"0", std::nullopt},
+        {"", true},
+        {"y", true},
+        {"Yes", true},
+        {"  Y  ", true},
+        {"n", false},
+        {"NO", false},
+        {" no\t", false},
+        {"maybe", std::nullopt},
+        {"yess", std::nullopt},
+        {"0", std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ui::console::ParseYesNo(c.line), c.answer) << '"' << c.line << '"';
@@ -100,7 +108,11 @@ TEST(ConsoleAnswer, YesNoAsTyped)
 TEST(CliReport, JsonStringsAlwaysParseAndKeepTheText)
 {
     const std::string texts[] = {
-        "plain", "Expected: \"V2\"\nReceived: x\\y", std::string("nul\0in", 6), "\x01\x1f\x7f", "\xe9\xff caf\xc3\xa9",
+        "plain",
+        "Expected: \"V2\"\nReceived: x\\y",
+        std::string("nul\0in", 6),
+        "\x01\x1f\x7f",
+        "\xe9\xff caf\xc3\xa9",
         "\t\r\n",
     };
     for (const std::string& text : texts) {

@@ -127,13 +127,15 @@ public:
     // did not exit (in time, or by itself: a signal ended it).
     int Wait(std::chrono::milliseconds limit = kRunLimit)
     {
-        simtest::WaitUntil([&] {
-            int status = 0;
-            const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-            if (r == pid_)
-                status_ = status;
-            return status_ >= 0;
-        }, limit);
+        simtest::WaitUntil(
+            [&] {
+                int status = 0;
+                const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+                if (r == pid_)
+                    status_ = status;
+                return status_ >= 0;
+            },
+            limit);
         return status_ >= 0 && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     }
 

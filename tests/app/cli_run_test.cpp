@@ -16,9 +16,8 @@ namespace {
 using clitest::Outcome;
 using Strings = std::vector<std::string>;
 
-const char kDataFile[] =
-    "ATI3_Length     = 10\nATI3_Response   = \"V2.301-V90_2M_DLP\"\n"
-    "ATI119_Length   = 10\nATI119_Response = \"DRAVIK 56K RevC\"\n";
+const char kDataFile[] = "ATI3_Length     = 10\nATI3_Response   = \"V2.301-V90_2M_DLP\"\n"
+                         "ATI119_Length   = 10\nATI119_Response = \"DRAVIK 56K RevC\"\n";
 
 // A working folder with an image of `size` random bytes in it (image.dlf)
 // and, if `dataFile` is given, quilvex.dat.
@@ -62,13 +61,13 @@ testing::AssertionResult Upgraded(simtest::SimProcess& sim, const std::string& i
 
 struct OutcomeCase {
     const char* name;
-    Strings simArgs;           // no simulator when it holds "none"
-    const char* dataFile;      // quilvex.dat, or none
+    Strings simArgs; // no simulator when it holds "none"
+    const char* dataFile; // quilvex.dat, or none
     size_t imageSize;
-    Strings cliArgs;           // after --yes
+    Strings cliArgs; // after --yes
     int code;
-    const char* said;          // in standard output
-    bool flashed;              // "AT~D1" reached the modem
+    const char* said; // in standard output
+    bool flashed; // "AT~D1" reached the modem
 };
 
 void PrintTo(const OutcomeCase& c, std::ostream* os)
@@ -76,7 +75,7 @@ void PrintTo(const OutcomeCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class CliOutcome : public testing::TestWithParam<OutcomeCase> {};
+class CliOutcome : public testing::TestWithParam<OutcomeCase> { };
 
 TEST_P(CliOutcome, SaysWhatHappenedAndExitsWithItsCode)
 {
@@ -109,35 +108,33 @@ TEST_P(CliOutcome, SaysWhatHappenedAndExitsWithItsCode)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, CliOutcome,
-    testing::Values(
-        OutcomeCase{"Upgraded", {}, kDataFile, 524288, {"--image", "image.dlf"}, 0,
-                    "Successfully upgraded the firmware!", true},
+INSTANTIATE_TEST_SUITE_P(Runs, CliOutcome,
+    testing::Values(OutcomeCase{"Upgraded", {}, kDataFile, 524288, {"--image", "image.dlf"}, 0,
+                        "Successfully upgraded the firmware!", true},
         OutcomeCase{"UpgradedWithoutDataFile", {}, nullptr, 524288, {"--image", "image.dlf"}, 0,
-                    "Missing data file 'quilvex.dat'!", true},
+            "Missing data file 'quilvex.dat'!", true},
         OutcomeCase{"UpgradedTraced", {}, kDataFile, 524288, {"--trace", "run.trace", "--image", "image.dlf"}, 0,
-                    "Successfully upgraded the firmware!", true},
+            "Successfully upgraded the firmware!", true},
         OutcomeCase{"TraceUncreatable", {}, kDataFile, 524288,
-                    {"--trace", "/nonexistent/quilvex/t.txt", "--image", "image.dlf"}, 1,
-                    "The program ends without using any port.", false},
-        OutcomeCase{"NoModem", {"none"}, kDataFile, 524288, {"--image", "image.dlf"}, 3,
-                    "No Response from Modem!", false},
+            {"--trace", "/nonexistent/quilvex/t.txt", "--image", "image.dlf"}, 1,
+            "The program ends without using any port.", false},
+        OutcomeCase{
+            "NoModem", {"none"}, kDataFile, 524288, {"--image", "image.dlf"}, 3, "No Response from Modem!", false},
         OutcomeCase{"SilentModem", {"--silent"}, kDataFile, 524288, {"--image", "image.dlf"}, 3,
-                    "No Response from Modem!", false},
+            "No Response from Modem!", false},
         OutcomeCase{"IdentityRefused", {"--ati3", "V9.999"}, kDataFile, 524288, {"--image", "image.dlf"}, 4,
-                    "ATI3 response mismatch!", false},
+            "ATI3 response mismatch!", false},
         OutcomeCase{"CountryUnreadable", {"--ati5", "ERROR"}, kDataFile, 524288, {"--image", "image.dlf"}, 4,
-                    "Modem does not response properly!", false},
+            "Modem does not response properly!", false},
         OutcomeCase{"ImageShort", {}, kDataFile, 524287, {"--image", "image.dlf"}, 5,
-                    "Firmware size must be 512K bytes!", false},
-        OutcomeCase{"ImageMissing", {}, kDataFile, 524288, {"--image", "nothing.dlf"}, 5, "Cannot open the file!",
-                    false},
+            "Firmware size must be 512K bytes!", false},
+        OutcomeCase{
+            "ImageMissing", {}, kDataFile, 524288, {"--image", "nothing.dlf"}, 5, "Cannot open the file!", false},
         OutcomeCase{"NoImageNamed", {}, kDataFile, 524288, {}, 5, "Please provide a filename!", false},
         OutcomeCase{"ModemCancels", {"--can-packet", "3"}, kDataFile, 524288, {"--image", "image.dlf"}, 7,
-                    "*** Transfer canceled by REMOTE ***", true},
+            "*** Transfer canceled by REMOTE ***", true},
         OutcomeCase{"RestoreUnanswered", {"--restore-no-ok"}, kDataFile, 524288, {"--image", "image.dlf"}, 7,
-                    "Error in restoring the old country code,\nfirmware upgrade failure!", true}),
+            "Error in restoring the old country code,\nfirmware upgrade failure!", true}),
     [](const testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
 
 TEST(Cli, WithoutTerminalOrYesRefusesAndSendsNothing)
@@ -163,7 +160,7 @@ TEST(Cli, UsageErrorsOpenNothing)
     simtest::SimProcess& sim = ports.Start(4);
     ASSERT_TRUE(sim.started()) << sim.error();
     for (const Strings& args : {Strings{"--yes", "--bogus"}, Strings{"--yes", "--image"}, Strings{"--yes", "stray"},
-                                Strings{"--yes", "--port="}}) {
+             Strings{"--yes", "--port="}}) {
         Outcome run = clitest::RunPlain(folder.dir(), args);
         EXPECT_EQ(run.code, 2) << args.back();
         EXPECT_NE(run.err.find("Usage: quilvex-cli"), std::string::npos) << run.err;
@@ -225,7 +222,7 @@ void PrintTo(const TroubleCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class CliFlashTrouble : public testing::TestWithParam<TroubleCase> {};
+class CliFlashTrouble : public testing::TestWithParam<TroubleCase> { };
 
 TEST_P(CliFlashTrouble, TheUpgradeCompletesByteForByte)
 {
@@ -263,10 +260,9 @@ TEST_P(CliFlashTrouble, TheUpgradeCompletesByteForByte)
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, CliFlashTrouble,
-                         testing::Values(TroubleCase{"Signals", Trouble::Signals},
-                                         TroubleCase{"OutputHeld", Trouble::OutputHeld},
-                                         TroubleCase{"TerminalClosed", Trouble::TerminalClosed}),
-                         [](const testing::TestParamInfo<TroubleCase>& info) { return std::string(info.param.name); });
+    testing::Values(TroubleCase{"Signals", Trouble::Signals}, TroubleCase{"OutputHeld", Trouble::OutputHeld},
+        TroubleCase{"TerminalClosed", Trouble::TerminalClosed}),
+    [](const testing::TestParamInfo<TroubleCase>& info) { return std::string(info.param.name); });
 
 // Before the flash the user may still leave, every way a terminal offers.
 TEST(Cli, BeforeTheFlashTheUserMayLeave)
@@ -324,7 +320,9 @@ TEST(Cli, TwoModemsAtOnceEachByteForByte)
     ASSERT_TRUE(b.started()) << b.error();
 
     Outcome runB;
-    std::thread other([&] { runB = clitest::RunPlain(second.dir(), {"--yes", "--port", "COM5", "--image", "image.dlf"}); });
+    std::thread other([&] {
+        runB = clitest::RunPlain(second.dir(), {"--yes", "--port", "COM5", "--image", "image.dlf"});
+    });
     Outcome runA = clitest::RunPlain(first.dir(), {"--yes", "--port", "COM4", "--image", "image.dlf"});
     other.join();
 

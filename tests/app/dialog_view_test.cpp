@@ -30,7 +30,12 @@ constexpr int kRun = 50, kEdit = 51, kBar = 52, kLabel = 53;
 constexpr unsigned kAboutCommand = 0x0010;
 
 const ui::DialogTemplate kProbe{
-    kProbeTemplate, "Probe", 200, 80, "MS Sans Serif", 8,
+    kProbeTemplate,
+    "Probe",
+    200,
+    80,
+    "MS Sans Serif",
+    8,
     ui::DialogModalFrame | ui::DialogCaption | ui::DialogSysMenu,
     {
         {ui::IDOK, ui::ControlKind::DefPushButton, "OK", 140, 6, 50, 14, ui::StyleTabStop},
@@ -45,7 +50,7 @@ const ui::DialogTemplate kProbe{
 // Records what reaches it; a command may run a script while it is busy.
 class ProbeDlg : public ui::Dialog {
 public:
-    ProbeDlg() : ui::Dialog((ui::RegisterDialogTemplate(&kProbe), kProbeTemplate)) {}
+    ProbeDlg() : ui::Dialog((ui::RegisterDialogTemplate(&kProbe), kProbeTemplate)) { }
 
     std::string m_text, m_label;
     ui::ProgressCtrl m_progress;
@@ -59,8 +64,16 @@ public:
             onInit();
         return true;
     }
-    void OnOK() override { calls.push_back("ok"); ui::Dialog::OnOK(); }
-    void OnCancel() override { calls.push_back("cancel"); ui::Dialog::OnCancel(); }
+    void OnOK() override
+    {
+        calls.push_back("ok");
+        ui::Dialog::OnOK();
+    }
+    void OnCancel() override
+    {
+        calls.push_back("cancel");
+        ui::Dialog::OnCancel();
+    }
     void OnCommand(int id) override
     {
         calls.push_back("command " + std::to_string(id));
@@ -116,13 +129,24 @@ TEST_F(DialogViewTest, EachWayInReachesItsHandler)
         std::vector<std::string> calls;
         int result; // 0: still open
     } const cases[] = {
-        {"OK button", [](QtDialogView& v) { QTest::mouseClick(v.Control(ui::IDOK), Qt::LeftButton); }, {"ok"}, ui::IDOK},
-        {"Cancel button", [](QtDialogView& v) { QTest::mouseClick(v.Control(ui::IDCANCEL), Qt::LeftButton); }, {"cancel"}, ui::IDCANCEL},
-        {"other button", [](QtDialogView& v) { QTest::mouseClick(v.Control(kRun), Qt::LeftButton); }, {"command 50"}, 0},
-        {"Enter in the edit", [](QtDialogView& v) { QTest::keyClick(v.Control(kEdit), Qt::Key_Return); }, {"ok"}, ui::IDOK},
-        {"keypad Enter", [](QtDialogView& v) { QTest::keyClick(v.Control(kEdit), Qt::Key_Enter, Qt::KeypadModifier); }, {"ok"}, ui::IDOK},
-        {"Enter on a focused button", [](QtDialogView& v) { v.Control(kRun)->setFocus(); QTest::keyClick(v.Control(kRun), Qt::Key_Return); }, {"command 50"}, 0},
-        {"Escape", [](QtDialogView& v) { QTest::keyClick(v.Control(kEdit), Qt::Key_Escape); }, {"cancel"}, ui::IDCANCEL},
+        {"OK button", [](QtDialogView& v) { QTest::mouseClick(v.Control(ui::IDOK), Qt::LeftButton); }, {"ok"},
+            ui::IDOK},
+        {"Cancel button", [](QtDialogView& v) { QTest::mouseClick(v.Control(ui::IDCANCEL), Qt::LeftButton); },
+            {"cancel"}, ui::IDCANCEL},
+        {"other button", [](QtDialogView& v) { QTest::mouseClick(v.Control(kRun), Qt::LeftButton); }, {"command 50"},
+            0},
+        {"Enter in the edit", [](QtDialogView& v) { QTest::keyClick(v.Control(kEdit), Qt::Key_Return); }, {"ok"},
+            ui::IDOK},
+        {"keypad Enter", [](QtDialogView& v) { QTest::keyClick(v.Control(kEdit), Qt::Key_Enter, Qt::KeypadModifier); },
+            {"ok"}, ui::IDOK},
+        {"Enter on a focused button",
+            [](QtDialogView& v) {
+                v.Control(kRun)->setFocus();
+                QTest::keyClick(v.Control(kRun), Qt::Key_Return);
+            },
+            {"command 50"}, 0},
+        {"Escape", [](QtDialogView& v) { QTest::keyClick(v.Control(kEdit), Qt::Key_Escape); }, {"cancel"},
+            ui::IDCANCEL},
         {"close box", [](QtDialogView& v) { v.Window()->close(); }, {"cancel"}, ui::IDCANCEL},
     };
     for (const Case& c : cases) {

@@ -18,8 +18,8 @@ struct ProgramRun {
 // Runs the program with `env` before it and no display to draw on.
 ProgramRun ListPorts(const std::string& env)
 {
-    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + env + " '" QX_PROGRAM
-                          "' --list-ports 2>/dev/null";
+    std::string command =
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + env + " '" QX_PROGRAM "' --list-ports 2>/dev/null";
     ProgramRun run;
     FILE* p = popen(command.c_str(), "r");
     if (!p)

@@ -289,8 +289,7 @@ namespace {
 // whether that was the dialog's member value at the time.
 class PaintLog : public QObject {
 public:
-    PaintLog(QtDialogView& view, std::map<int, const std::string*> members)
-        : m_members(std::move(members))
+    PaintLog(QtDialogView& view, std::map<int, const std::string*> members) : m_members(std::move(members))
     {
         for (const auto& entry : m_members) {
             QWidget* widget = view.Control(entry.first);
@@ -350,11 +349,9 @@ TEST_F(MainDialogTest, TransferPaintsEachPushAtOnceAndOnlyWhatChanged)
         if (l.written.size() % 1029 == 1 && l.written.back() == kSTX) { // every frame is 1029 bytes
             packetsSeenAtHeader.push_back(packetLabel->text());
             if (!log)
-                log = std::make_unique<PaintLog>(
-                    *view, std::map<int, const std::string*>{{IDC_PACKET, &dlg.m_strPacket},
-                                                      {IDC_PERCENT, &dlg.m_strPercent},
-                                                      {IDC_ATI3, &dlg.m_strAti3},
-                                                      {IDC_FILENAME, &dlg.m_strFileName}});
+                log = std::make_unique<PaintLog>(*view,
+                    std::map<int, const std::string*>{{IDC_PACKET, &dlg.m_strPacket}, {IDC_PERCENT, &dlg.m_strPercent},
+                        {IDC_ATI3, &dlg.m_strAti3}, {IDC_FILENAME, &dlg.m_strFileName}});
         }
         take(l);
     };

@@ -18,7 +18,7 @@ struct DisplaylessRun {
 DisplaylessRun RunWindowProgram(const std::string& env, const std::string& args)
 {
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + env + " '" QX_PROGRAM "' " +
-                                args + " 2>&1 </dev/null";
+        args + " 2>&1 </dev/null";
     DisplaylessRun run;
     FILE* p = popen(command.c_str(), "r");
     if (!p)

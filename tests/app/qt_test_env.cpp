@@ -17,8 +17,8 @@ QApplication& TestApp()
         static PortMap noPorts; // for the whole process
         // The off-screen platform says so whenever a window is raised or
         // grabs the keyboard; that is noise here.
-        static QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        static QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
                 if (!message.startsWith(QLatin1String("This plugin does not support")))
                     previous(type, context, message);
             });

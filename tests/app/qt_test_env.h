@@ -16,11 +16,11 @@ QApplication& TestApp();
 // `act` with it from inside the event loop that shows it. On time-out the
 // test fails and any open popup or modal box is closed, so nothing hangs.
 void WhenShown(const char* typeName, std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> act);
-template <typename T>
-void WhenShown(std::function<void(T*)> act)
+template <typename T> void WhenShown(std::function<void(T*)> act)
 {
-    WhenShown(T::staticMetaObject.className(), [](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
-              [act](QWidget* w) { act(qobject_cast<T*>(w)); });
+    WhenShown(
+        T::staticMetaObject.className(), [](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
+        [act](QWidget* w) { act(qobject_cast<T*>(w)); });
 }
 
 // How many pixels of `rect` in `image` are dark enough to be ink.

@@ -22,13 +22,13 @@ struct WindowCase {
 
 const WindowCase kWindows[] = {
     {"main", IDD_QUILVEX_DIALOG, " Flash Memory Upgrade Utility for Dravik Modem", 295, 137,
-     ui::DialogModalFrame | ui::DialogCaption | ui::DialogSysMenu | ui::DialogAppWindow, tables::kMainWindow,
-     std::size(tables::kMainWindow)},
+        ui::DialogModalFrame | ui::DialogCaption | ui::DialogSysMenu | ui::DialogAppWindow, tables::kMainWindow,
+        std::size(tables::kMainWindow)},
     {"about", IDD_ABOUTBOX, "About Quilvex", 217, 55, ui::DialogModalFrame | ui::DialogCaption | ui::DialogSysMenu,
-     tables::kAboutBox, std::size(tables::kAboutBox)},
+        tables::kAboutBox, std::size(tables::kAboutBox)},
 };
 
-class TemplateTest : public ::testing::TestWithParam<WindowCase> {};
+class TemplateTest : public ::testing::TestWithParam<WindowCase> { };
 
 TEST_P(TemplateTest, MatchesItsTable)
 {
@@ -64,7 +64,7 @@ TEST_P(TemplateTest, MatchesItsTable)
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, TemplateTest, ::testing::ValuesIn(kWindows),
-                         [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Resources, AboutIconAndMenuText)
 {

@@ -37,7 +37,8 @@ TEST(Mnemonics, LabelsUnderlineTheMarkedCharacterAndNeverShowTheMarker)
 TEST(Mnemonics, MarkedCharacterOutsideTheBasicPlaneStaysWhole)
 {
     QString text = QStringLiteral("&") + QString::fromUtf8("\xF0\x9F\x93\xA0") + QStringLiteral("x");
-    EXPECT_EQ(MnemonicToHtml(text), QStringLiteral("<u>") + QString::fromUtf8("\xF0\x9F\x93\xA0") + QStringLiteral("</u>x"));
+    EXPECT_EQ(
+        MnemonicToHtml(text), QStringLiteral("<u>") + QString::fromUtf8("\xF0\x9F\x93\xA0") + QStringLiteral("</u>x"));
 }
 
 TEST(TextConversion, KeepsEveryByte)

@@ -84,8 +84,9 @@ TEST(TraceOption, AFileThatCannotBeHadEndsTheProgramBeforeAnyPort)
     for (const auto& [file, why] : rows) {
         s.messages.texts.clear();
         EXPECT_FALSE(s.Run(file));
-        EXPECT_EQ(s.messages.texts, std::vector<std::string>{"The trace file cannot be created:\n" + file + "\n\n" +
-                                                             why + "\n\nThe program ends without using any port."});
+        EXPECT_EQ(s.messages.texts,
+            std::vector<std::string>{"The trace file cannot be created:\n" + file + "\n\n" + why +
+                "\n\nThe program ends without using any port."});
     }
     EXPECT_EQ(s.ports.OpensOf("COM1"), 0);
     EXPECT_TRUE(s.line.written.empty());
@@ -123,7 +124,7 @@ TEST(TraceOption, TheTraceIsForItsOwnersEyesOnly)
     chmod(kept.c_str(), 0644);
     for (const fs::path& file : {fresh, kept}) {
         s.Run(file.string());
-        struct stat st{};
+        struct stat st { };
         ASSERT_EQ(stat(file.c_str(), &st), 0) << file;
         EXPECT_EQ(st.st_mode & 07777, 0600u) << file;
     }
@@ -142,9 +143,10 @@ TEST(TraceOption, ATerminalIsRefusedUnopened)
     ASSERT_GE(inotify_add_watch(watch, tty.Path().c_str(), IN_OPEN | IN_MODIFY | IN_ATTRIB), 0);
 
     EXPECT_FALSE(s.Run(tty.Path()));
-    EXPECT_EQ(s.messages.texts, std::vector<std::string>{"The trace file cannot be created:\n" + tty.Path() +
-                                                         "\n\nIt exists and is not a regular file.\n\n"
-                                                         "The program ends without using any port."});
+    EXPECT_EQ(s.messages.texts,
+        std::vector<std::string>{"The trace file cannot be created:\n" + tty.Path() +
+            "\n\nIt exists and is not a regular file.\n\n"
+            "The program ends without using any port."});
     alignas(inotify_event) char events[4096];
     EXPECT_LT(read(watch, events, sizeof events), 0) << "the terminal was opened or changed";
     EXPECT_EQ(errno, EAGAIN);

@@ -43,11 +43,16 @@ bool KindMatches(ui::ControlKind kind, QWidget* w)
         auto* b = qobject_cast<QPushButton*>(w);
         return b && !b->isDefault();
     }
-    case ui::ControlKind::GroupBox: return qobject_cast<QGroupBox*>(w) != nullptr;
-    case ui::ControlKind::Edit: return qobject_cast<QLineEdit*>(w) != nullptr;
-    case ui::ControlKind::ProgressBar: return qobject_cast<QProgressBar*>(w) != nullptr;
-    case ui::ControlKind::Label: return qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->text().isEmpty();
-    case ui::ControlKind::Icon: return qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->pixmap().isNull();
+    case ui::ControlKind::GroupBox:
+        return qobject_cast<QGroupBox*>(w) != nullptr;
+    case ui::ControlKind::Edit:
+        return qobject_cast<QLineEdit*>(w) != nullptr;
+    case ui::ControlKind::ProgressBar:
+        return qobject_cast<QProgressBar*>(w) != nullptr;
+    case ui::ControlKind::Label:
+        return qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->text().isEmpty();
+    case ui::ControlKind::Icon:
+        return qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->pixmap().isNull();
     }
     return false;
 }
@@ -212,8 +217,8 @@ TEST_F(WindowBuildTest, MainWindowFollowsTheTable)
     EXPECT_EQ(view.Control(IDC_BROWSE)->focusPolicy(), Qt::StrongFocus);
     EXPECT_FALSE(view.Control(IDC_PROGRESS)->focusPolicy() & Qt::TabFocus);
     EXPECT_FALSE(qobject_cast<QProgressBar*>(view.Control(IDC_PROGRESS))->isTextVisible());
-    EXPECT_EQ(view.Control(IDC_FILENAME)->accessibleName(),
-              QStringLiteral("New Firmware to be Upgraded... (.dlf file)"));
+    EXPECT_EQ(
+        view.Control(IDC_FILENAME)->accessibleName(), QStringLiteral("New Firmware to be Upgraded... (.dlf file)"));
 }
 
 TEST_F(WindowBuildTest, AboutBoxFollowsTheTableAndSitsOverItsOwner)

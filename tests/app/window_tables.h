@@ -10,9 +10,9 @@ namespace tables {
 struct Row {
     int id;
     ui::ControlKind kind;
-    const char* text;   // null: a placeholder or free text, not checked
-    int x, y, cx, cy;   // cx, cy < 0: size not fixed
-    unsigned style;     // tab stop, border and auto-scroll flags
+    const char* text; // null: a placeholder or free text, not checked
+    int x, y, cx, cy; // cx, cy < 0: size not fixed
+    unsigned style; // tab stop, border and auto-scroll flags
 };
 
 constexpr unsigned kChecked = ui::StyleTabStop | ui::StyleBorder | ui::StyleAutoHScroll;

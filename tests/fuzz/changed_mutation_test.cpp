@@ -30,15 +30,15 @@ TEST(ChangedMutation, TriesAgainUntilTheInputChangesOrTheTriesRunOut)
         bool changed;
     };
     for (const Case c : {Case{0, 1, true}, Case{3, 4, true}, Case{fuzz::kMutationTries - 1, fuzz::kMutationTries, true},
-                         Case{fuzz::kMutationTries, fuzz::kMutationTries, false}}) {
+             Case{fuzz::kMutationTries, fuzz::kMutationTries, false}}) {
         SCOPED_TRACE(c.unchanged);
         g_calls = 0;
         g_unchanged = c.unchanged;
         std::vector<uint8_t> data = {1, 2, 3, 0};
         const size_t got = fuzz::MutateChanged(data.data(), 3, data.size(), Scripted);
         EXPECT_EQ(g_calls, c.calls);
-        const std::vector<uint8_t> expect = c.changed ? std::vector<uint8_t>{0xFE, 2, 3, 0x42}
-                                                      : std::vector<uint8_t>{1, 2, 3, 0};
+        const std::vector<uint8_t> expect =
+            c.changed ? std::vector<uint8_t>{0xFE, 2, 3, 0x42} : std::vector<uint8_t>{1, 2, 3, 0};
         EXPECT_EQ(got, c.changed ? 4u : 3u);
         EXPECT_EQ(data, expect);
     }

@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
         Require(got > 0 && static_cast<size_t>(got) == std::min<size_t>(size - taken, kPiece),
-                "a piece not as long as what waits, up to 1000 bytes");
+            "a piece not as long as what waits, up to 1000 bytes");
         const std::string piece = bytes.substr(taken, static_cast<size_t>(got));
         Require(text == piece.substr(0, piece.find('\0')), "text is not the piece up to its first NUL");
         CheckRules(text);

@@ -7,7 +7,9 @@
 
 namespace platform {
 
-void SleepFor(unsigned) {}
+void SleepFor(unsigned)
+{
+}
 
 } // namespace platform
 

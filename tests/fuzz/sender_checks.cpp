@@ -169,7 +169,8 @@ std::vector<std::string> CheckSession(const Session& s)
                 p.Add("#%zu: EOT after %zu of %zu packets", k, next, slices.size());
             if (eots > kMaxEots)
                 p.Add("#%zu: EOT number %d", k, eots);
-            if (u.polls > static_cast<uint64_t>(kEotReplyPolls) || (silent && u.polls != static_cast<uint64_t>(kEotReplyPolls)))
+            if (u.polls > static_cast<uint64_t>(kEotReplyPolls) ||
+                (silent && u.polls != static_cast<uint64_t>(kEotReplyPolls)))
                 p.Add("#%zu: EOT reply awaited for %llu polls", k, static_cast<unsigned long long>(u.polls));
             if (!silent && reply == kACK) {
                 if (!last)
@@ -196,7 +197,8 @@ std::vector<std::string> CheckSession(const Session& s)
             CompareFrame(p, k, u.frame, s.units[k - 1].frame);
         else
             CompareFrame(p, k, u.frame, ExpectedFrame(s, slices[next], next + 1, crcMode));
-        if (u.polls > static_cast<uint64_t>(kPacketReplyPolls) || (silent && u.polls != static_cast<uint64_t>(kPacketReplyPolls)))
+        if (u.polls > static_cast<uint64_t>(kPacketReplyPolls) ||
+            (silent && u.polls != static_cast<uint64_t>(kPacketReplyPolls)))
             p.Add("#%zu: packet reply awaited for %llu polls", k, static_cast<unsigned long long>(u.polls));
 
         // What the reply calls for: a failure ends the run here.
@@ -236,11 +238,11 @@ std::vector<std::string> CheckSession(const Session& s)
             p.Add("showed \"%s\", expected \"%s\"", s.messages[0].c_str(), expectedMessage.c_str());
     }
 
-    const uint64_t pollBound = kStartPolls + slices.size() * kMaxSends * uint64_t{kPacketReplyPolls} +
-                               uint64_t{kMaxEots} * kEotReplyPolls;
+    const uint64_t pollBound =
+        kStartPolls + slices.size() * kMaxSends * uint64_t{kPacketReplyPolls} + uint64_t{kMaxEots} * kEotReplyPolls;
     if (s.totalPolls > pollBound)
         p.Add("polled %llu times, more than %llu", static_cast<unsigned long long>(s.totalPolls),
-              static_cast<unsigned long long>(pollBound));
+            static_cast<unsigned long long>(pollBound));
 
     const int maxSteps = s.withDialog ? 20 : 0;
     if (s.progressSteps > maxSteps || s.progressPos != 5 * s.progressSteps)

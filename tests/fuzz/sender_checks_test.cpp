@@ -89,7 +89,7 @@ struct RunCase {
     size_t units;
 };
 
-class SenderRun : public ::testing::TestWithParam<RunCase> {};
+class SenderRun : public ::testing::TestWithParam<RunCase> { };
 
 TEST_P(SenderRun, EndsAsScriptedAndPassesTheChecks)
 {
@@ -103,25 +103,31 @@ TEST_P(SenderRun, EndsAsScriptedAndPassesTheChecks)
 }
 
 // 2148 bytes in 1K mode: two 1024-byte packets and one of 128 (padded).
-INSTANTIATE_TEST_SUITE_P(
-    Scripts, SenderRun,
+INSTANTIATE_TEST_SUITE_P(Scripts, SenderRun,
     ::testing::Values(
-        RunCase{"AllAckedCrc", Script(3, 2148, {Answer(kC), Answer(kAck), Answer(kAck), Answer(kAck), Answer(kAck)}), 1, nullptr, 4},
-        RunCase{"NakThenAckChecksum", Script(2, 200, {Answer(kNak), Answer(kNak), Answer(kAck), Answer(kAck), Answer(kAck)}), 1, nullptr, 4},
+        RunCase{"AllAckedCrc", Script(3, 2148, {Answer(kC), Answer(kAck), Answer(kAck), Answer(kAck), Answer(kAck)}), 1,
+            nullptr, 4},
+        RunCase{"NakThenAckChecksum",
+            Script(2, 200, {Answer(kNak), Answer(kNak), Answer(kAck), Answer(kAck), Answer(kAck)}), 1, nullptr, 4},
         RunCase{"EmptyImageOnlyEot", Script(1, 0, {Answer({0xFF}), Answer(kAck)}), 1, nullptr, 1},
-        RunCase{"StrayBytesBeforeStart", Script(0, 10, {Answer({'A', 'T', 'O', 'K', kStartC}), Answer(kAck), Answer(kAck)}), 1, nullptr, 2},
+        RunCase{"StrayBytesBeforeStart",
+            Script(0, 10, {Answer({'A', 'T', 'O', 'K', kStartC}), Answer(kAck), Answer(kAck)}), 1, nullptr, 2},
         RunCase{"ReplyOnTheLastPoll", Script(0, 10, {Answer(kC), Answer(kAck, 11), Answer(kAck, 8)}), 1, nullptr, 2},
         RunCase{"ReplyOnePollTooLate", Script(0, 10, {Answer(kC), Answer(kAck, 12)}), 0, kMsgPacketTimeout, 1},
-        RunCase{"StartAfterAnEmptyAndAStrayAnswer", Script(0, 10, {Answer({}), Answer({'x'}), Answer(kC), Answer(kAck), Answer(kAck)}), 1, nullptr, 2},
+        RunCase{"StartAfterAnEmptyAndAStrayAnswer",
+            Script(0, 10, {Answer({}), Answer({'x'}), Answer(kC), Answer(kAck), Answer(kAck)}), 1, nullptr, 2},
         RunCase{"StartOnTheLastPoll", Script(0, 10, {Answer(kC, 13), Answer(kAck), Answer(kAck)}), 1, nullptr, 2},
         RunCase{"StartOnePollTooLate", Script(0, 10, {Answer(kC, 14)}), 0, kMsgStartTimeout, 0},
         RunCase{"NoScriptGivesUpAtStart", Script(0, 10, {}), 0, kMsgStartTimeout, 0},
         RunCase{"SecondStartTakenAsReply", Script(0, 10, {Answer({kStartC, kStartC})}), 0, kMsgUnknownReply, 1},
         RunCase{"Cancel", Script(0, 10, {Answer(kC), Answer({kCAN})}), 0, kMsgCanceled, 1},
-        RunCase{"FifthNak", Script(0, 10, {Answer(kC), Answer(kNak), Answer(kNak), Answer(kNak), Answer(kNak), Answer(kNak)}), 0, kMsgErrorLimit, 5},
+        RunCase{"FifthNak",
+            Script(0, 10, {Answer(kC), Answer(kNak), Answer(kNak), Answer(kNak), Answer(kNak), Answer(kNak)}), 0,
+            kMsgErrorLimit, 5},
         RunCase{"EotLate", Script(0, 10, {Answer(kC), Answer(kAck), Answer(kAck, 9), Answer({})}), 1, nullptr, 3},
         RunCase{"EotNeverAcked", Script(0, 10, {Answer(kC), Answer(kAck)}), 0, kMsgEotTimeout, 11},
-        RunCase{"FileChangedSinceTheCheck", Script(4, 10, {Answer(kC), Answer(kAck), Answer(kAck)}), 0, kMsgDiskRead, 0},
+        RunCase{
+            "FileChangedSinceTheCheck", Script(4, 10, {Answer(kC), Answer(kAck), Answer(kAck)}), 0, kMsgDiskRead, 0},
         RunCase{"LostAnswer", Script(0, 10, {Answer(kC), Answer(kAck, 15), Answer({})}), 0, kMsgPacketTimeout, 1},
         RunCase{"ScriptEndsMidTransfer", Script(1, 2148, {Answer(kC), Answer(kAck)}), 0, kMsgCanceled, 2},
         // The full image: 512 packets, numbers wrapping past 255, the bar full.
@@ -133,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
 // A sound run to plant faults in: CRC mode, 1K image of three packets.
 const Session& Sound()
 {
-    static const Session s = RunScript(Script(3, 2148, {Answer(kC), Answer(kAck), Answer(kAck), Answer(kAck), Answer(kAck)}));
+    static const Session s =
+        RunScript(Script(3, 2148, {Answer(kC), Answer(kAck), Answer(kAck), Answer(kAck), Answer(kAck)}));
     return s;
 }
 
@@ -143,7 +150,7 @@ struct FaultCase {
     const char* expected; // a piece of the problem reported
 };
 
-class PlantedFault : public ::testing::TestWithParam<FaultCase> {};
+class PlantedFault : public ::testing::TestWithParam<FaultCase> { };
 
 TEST_P(PlantedFault, IsReported)
 {
@@ -161,62 +168,61 @@ fuzz::Unit Nakked(const fuzz::Unit& u)
     return copy;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, PlantedFault,
-    ::testing::Values(
-        FaultCase{"WrongHeader", [](Session& s) { s.units[2].frame[0] = kSTX; }, "header byte 0"},
+INSTANTIATE_TEST_SUITE_P(Faults, PlantedFault,
+    ::testing::Values(FaultCase{"WrongHeader", [](Session& s) { s.units[2].frame[0] = kSTX; }, "header byte 0"},
         FaultCase{"WrongNumber", [](Session& s) { s.units[1].frame[1] = 3; }, "number byte"},
         FaultCase{"WrongComplement", [](Session& s) { s.units[0].frame[2] = 0; }, "complement byte"},
         FaultCase{"WrongData", [](Session& s) { s.units[0].frame[500] ^= 1; }, "data byte 500"},
         FaultCase{"NoPadding", [](Session& s) { s.units[2].frame[3 + 120] = 0; }, "data byte 123"},
         FaultCase{"WrongCrcLow", [](Session& s) { s.units[0].frame.back() ^= 0x80; }, "check byte"},
-        FaultCase{"SixSends",
-                  [](Session& s) { s.units.insert(s.units.begin(), 5, Nakked(s.units[0])); },
-                  "sent 6 times"},
+        FaultCase{
+            "SixSends", [](Session& s) { s.units.insert(s.units.begin(), 5, Nakked(s.units[0])); }, "sent 6 times"},
         FaultCase{"ResendChanged",
-                  [](Session& s) {
-                      s.units.insert(s.units.begin(), Nakked(s.units[0]));
-                      s.units[1].frame[3] ^= 1;
-                  },
-                  "data byte 3"},
-        FaultCase{"PacketSkipped", [](Session& s) { s.units.erase(s.units.begin() + 1); }, "frame of 133 bytes, expected 1029"},
+            [](Session& s) {
+                s.units.insert(s.units.begin(), Nakked(s.units[0]));
+                s.units[1].frame[3] ^= 1;
+            },
+            "data byte 3"},
+        FaultCase{"PacketSkipped", [](Session& s) { s.units.erase(s.units.begin() + 1); },
+            "frame of 133 bytes, expected 1029"},
         FaultCase{"EotTooEarly", [](Session& s) { s.units.erase(s.units.begin() + 2); }, "EOT after 2 of 3"},
         FaultCase{"SuccessWithoutEotAck", [](Session& s) { s.units.back().reads = {kNAK}; }, "returned 1 though"},
         FaultCase{"TwoBytesAsOneReply", [](Session& s) { s.units[0].reads.push_back(kACK); }, "2 bytes as one reply"},
         FaultCase{"GaveUpEarly",
-                  [](Session& s) {
-                      s.units.resize(1);
-                      s.units[0].reads.clear();
-                      s.units[0].polls = 1500;
-                      s.result = 0;
-                      s.messages = {kMsgPacketTimeout};
-                  },
-                  "awaited for 1500 polls"},
+            [](Session& s) {
+                s.units.resize(1);
+                s.units[0].reads.clear();
+                s.units[0].polls = 1500;
+                s.result = 0;
+                s.messages = {kMsgPacketTimeout};
+            },
+            "awaited for 1500 polls"},
         FaultCase{"WentOnAfterCancel", [](Session& s) { s.units[0].reads = {kCAN}; }, "went on after"},
         FaultCase{"StoppedAfterAck",
-                  [](Session& s) {
-                      s.units.resize(1);
-                      s.result = 0;
-                      s.messages = {kMsgPacketTimeout};
-                  },
-                  "stopped after an ACK"},
+            [](Session& s) {
+                s.units.resize(1);
+                s.result = 0;
+                s.messages = {kMsgPacketTimeout};
+            },
+            "stopped after an ACK"},
         FaultCase{"WrongMessage",
-                  [](Session& s) {
-                      s.units.resize(1);
-                      s.units[0].reads = {kCAN};
-                      s.result = 0;
-                      s.messages = {kMsgUnknownReply};
-                  },
-                  "expected \"Transmission Aborted!\n\n*** Transfer canceled"},
+            [](Session& s) {
+                s.units.resize(1);
+                s.units[0].reads = {kCAN};
+                s.result = 0;
+                s.messages = {kMsgUnknownReply};
+            },
+            "expected \"Transmission Aborted!\n\n*** Transfer canceled"},
         FaultCase{"MessageOnSuccess", [](Session& s) { s.messages = {"x"}; }, "1 messages on success"},
         FaultCase{"SilentFailure",
-                  [](Session& s) {
-                      s.units.resize(1);
-                      s.units[0].reads = {kCAN};
-                      s.result = 0;
-                  },
-                  "0 messages on failure"},
-        FaultCase{"StartPassedOver", [](Session& s) { s.startReads.insert(s.startReads.begin(), kNAK); }, "passed over"},
+            [](Session& s) {
+                s.units.resize(1);
+                s.units[0].reads = {kCAN};
+                s.result = 0;
+            },
+            "0 messages on failure"},
+        FaultCase{
+            "StartPassedOver", [](Session& s) { s.startReads.insert(s.startReads.begin(), kNAK); }, "passed over"},
         FaultCase{"WroteWithoutStart", [](Session& s) { s.startReads = {'x'}; }, "before reading a start"},
         FaultCase{"StrayWrite", [](Session& s) { s.strayWrites = {'A'}; }, "outside any frame"},
         FaultCase{"UnboundedPolling", [](Session& s) { s.totalPolls = 100000000; }, "polled 100000000 times"},

@@ -29,9 +29,9 @@ ssize_t Read(void* cookie, char* buf, size_t size)
 int Seek(void* cookie, off64_t* offset, int whence)
 {
     auto* c = static_cast<Cursor*>(cookie);
-    const off64_t base = whence == SEEK_SET   ? 0
-                         : whence == SEEK_CUR ? static_cast<off64_t>(c->pos)
-                                              : static_cast<off64_t>(c->bytes.size());
+    const off64_t base = whence == SEEK_SET ? 0
+        : whence == SEEK_CUR                ? static_cast<off64_t>(c->pos)
+                                            : static_cast<off64_t>(c->bytes.size());
     if (*offset < -base)
         return -1;
     c->pos = static_cast<size_t>(base + *offset);

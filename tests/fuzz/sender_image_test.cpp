@@ -53,7 +53,8 @@ TEST(SenderImage, FullImageForASmallShare)
 {
     unsigned full = 0;
     for (unsigned last = 0; last < 0x10000; ++last) {
-        const size_t size = SizeFor(fuzz::kFullSizeField, {static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last)});
+        const size_t size =
+            SizeFor(fuzz::kFullSizeField, {static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last)});
         EXPECT_TRUE(size == size_t(kImageSize) || size <= fuzz::kMaxShortImage);
         full += size == size_t(kImageSize);
     }

@@ -27,7 +27,7 @@ public:
         : m_script(script), m_size(size), m_s(s), m_line(line)
     {
         line.lines = serial::ModemLines{true, true}; // status lines always let data through
-        line.collectCommands = false;                // it takes frames apart itself
+        line.collectCommands = false; // it takes frames apart itself
         line.onPoll = [this](FakeLine&) { Poll(); };
         line.onWrite = [this](FakeLine& l) { Take(l.written.back()); };
         line.onPurge = [this](FakeLine&) { m_pending.clear(); };
@@ -125,7 +125,7 @@ private:
     size_t m_pos = 0;
     Session& m_s;
     FakeLine& m_line;
-    size_t m_seenRead = 0;                      // bytes of m_line.read booked
+    size_t m_seenRead = 0; // bytes of m_line.read booked
     uint64_t m_polls = 0;
     // A byte on its way: due at poll `at`; `seq` keeps equal arrivals in
     // the order they were sent.
@@ -136,8 +136,8 @@ private:
     static bool Later(const OnItsWay& a, const OnItsWay& b) { return std::tie(a.at, a.seq) > std::tie(b.at, b.seq); }
     std::vector<OnItsWay> m_pending; // a heap, the next byte due at its front
     uint64_t m_sent = 0;
-    std::vector<uint8_t> m_frame;               // the frame being written
-    size_t m_checkLen = 0;                      // 0 until the first write
+    std::vector<uint8_t> m_frame; // the frame being written
+    size_t m_checkLen = 0; // 0 until the first write
 };
 
 // Puts the real opener and no main dialog back, whatever happens.
@@ -215,15 +215,14 @@ std::string Describe(const Session& s)
         return v.size() > 16 ? t + " ..." : t;
     };
     std::snprintf(line, sizeof line, "image %zu bytes%s, %s mode, %s dialog; result %d\n", s.image.size(),
-                  s.sizeChanged ? " (one more expected)" : "", s.use1K ? "1K" : "128", s.withDialog ? "with" : "no",
-                  s.result);
+        s.sizeChanged ? " (one more expected)" : "", s.use1K ? "1K" : "128", s.withDialog ? "with" : "no", s.result);
     out += line;
     std::snprintf(line, sizeof line, "start: %llu polls, read", static_cast<unsigned long long>(s.startPolls));
     out += line + bytes(s.startReads) + "\n";
     for (size_t k = 0; k < s.units.size(); ++k) {
         const Unit& u = s.units[k];
         std::snprintf(line, sizeof line, "#%zu %s: %llu polls, read", k, u.eot ? "EOT" : "frame",
-                      static_cast<unsigned long long>(u.polls));
+            static_cast<unsigned long long>(u.polls));
         out += line + bytes(u.reads) + (u.eot ? "" : "; frame" + bytes(u.frame)) + "\n";
     }
     if (!s.strayWrites.empty())

@@ -52,7 +52,7 @@ struct Unit {
     bool eot = false;
     std::vector<uint8_t> frame; // the frame as written (empty for an EOT)
     std::vector<uint8_t> reads; // bytes the sender read after it, before its next write
-    uint64_t polls = 0;         // status polls after it, before the next write or the end
+    uint64_t polls = 0; // status polls after it, before the next write or the end
 };
 
 // Everything seen in one run.
@@ -60,17 +60,17 @@ struct Session {
     bool use1K = false;
     bool withDialog = false;
     bool sizeChanged = false;
-    std::span<const uint8_t> image;   // the file's contents
-    std::vector<uint8_t> startReads;  // bytes read before the first write
-    uint64_t startPolls = 0;          // polls before the first write
-    std::vector<Unit> units;          // in the order written
+    std::span<const uint8_t> image; // the file's contents
+    std::vector<uint8_t> startReads; // bytes read before the first write
+    uint64_t startPolls = 0; // polls before the first write
+    std::vector<Unit> units; // in the order written
     std::vector<uint8_t> strayWrites; // bytes written outside any frame
-    size_t partialFrame = 0;          // bytes of a frame left unfinished
+    size_t partialFrame = 0; // bytes of a frame left unfinished
     uint64_t totalPolls = 0;
-    int result = -1;                  // what SendFirmware returned
+    int result = -1; // what SendFirmware returned
     std::vector<std::string> messages;
     int progressSteps = 0, progressPos = 0; // the bar at the end (with a dialog)
-    std::string setupError;           // non-empty: the run could not be set up
+    std::string setupError; // non-empty: the run could not be set up
 };
 
 // Decodes `script` and runs SendFirmware on the image it picks against the

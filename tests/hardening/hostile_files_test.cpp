@@ -52,20 +52,16 @@ TEST(HostileDataFile, ShapedGarbageIsRefusedWithTheEntryItLacks)
 {
     const DataFileCase cases[] = {
         // A NUL ends a line's text: the ATI119 length comes out empty.
-        {"NulBytes",
-         "; ids\nL3 = 5\0junk\nE3 = V2.30\0tail\nL119 = \0 7\nE119 = DRAVIK\n"s,
-         {"Missing ATI119 check length in 'quilvex.dat'!", kUnknownModem},
-         kDiscovery},
-        {"MegabyteOfNul", std::string(1 << 20, '\0'),
-         {"Missing ATI3 check length in 'quilvex.dat'!", kUnknownModem},
-         kDiscovery},
+        {"NulBytes", "; ids\nL3 = 5\0junk\nE3 = V2.30\0tail\nL119 = \0 7\nE119 = DRAVIK\n"s,
+            {"Missing ATI119 check length in 'quilvex.dat'!", kUnknownModem}, kDiscovery},
+        {"MegabyteOfNul", std::string(1 << 20, '\0'), {"Missing ATI3 check length in 'quilvex.dat'!", kUnknownModem},
+            kDiscovery},
         // One 1 MB line: only its first 255 characters make the entry, the
         // rest of it has no "=" and is skipped; the entries after it count.
-        {"MegabyteLine",
-         "L3 = 10\nE3 = " + std::string(1 << 20, 'V') + "\nL119 = 0\nE119 = x\n",
-         {"ATI3 response mismatch!\n\nExpected: " + std::string(250, 'V') + "\nReceived: V2.301-V90_2M_DLP",
-          kUnknownModem},
-         kDiscovery + "ATI3\r\n"},
+        {"MegabyteLine", "L3 = 10\nE3 = " + std::string(1 << 20, 'V') + "\nL119 = 0\nE119 = x\n",
+            {"ATI3 response mismatch!\n\nExpected: " + std::string(250, 'V') + "\nReceived: V2.301-V90_2M_DLP",
+                kUnknownModem},
+            kDiscovery + "ATI3\r\n"},
     };
     for (const DataFileCase& c : cases) {
         SCOPED_TRACE(c.name);

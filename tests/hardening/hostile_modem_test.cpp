@@ -41,7 +41,7 @@ struct LongReplyCase {
     const char* name;
     std::vector<std::string> args;
     const char* dataFile; // null: none
-    Strings messages;     // after the opening prompt
+    Strings messages; // after the opening prompt
     std::string sent;
 };
 
@@ -49,18 +49,13 @@ TEST(LongReplies, MoreThanOneReadTakesIsNoUsableReply)
 {
     const LongReplyCase cases[] = {
         {"CountryCode", {"--ati5", "22" + k4K}, nullptr, {kBadReply}, kDiscovery},
-        {"IdentityChecked",
-         {"--ati3", "V2.301" + k4K},
-         "L3 = 5\nE3 = V2.30\nL119 = 0\nE119 = x\n",
-         {"ATI3 response mismatch!\n\nExpected: V2.30\nReceived: *** Unknown ***", kUnknownModem},
-         kDiscovery + "ATI3\r\n"},
+        {"IdentityChecked", {"--ati3", "V2.301" + k4K}, "L3 = 5\nE3 = V2.30\nL119 = 0\nE119 = x\n",
+            {"ATI3 response mismatch!\n\nExpected: V2.30\nReceived: *** Unknown ***", kUnknownModem},
+            kDiscovery + "ATI3\r\n"},
         // Not compared: accepted, both shown as unknown (ATI119's read
         // still takes the tail of the ATI3 reply).
-        {"IdentityUnchecked",
-         {"--ati3", k4K, "--ati119", k4K},
-         "L3 = 0\nE3 = x\nL119 = 0\nE119 = x\n",
-         {},
-         kDiscovery + "ATI3\r\nATI119\r\n"},
+        {"IdentityUnchecked", {"--ati3", k4K, "--ati119", k4K}, "L3 = 0\nE3 = x\nL119 = 0\nE119 = x\n", {},
+            kDiscovery + "ATI3\r\nATI119\r\n"},
     };
     for (const LongReplyCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -88,10 +83,7 @@ TEST(LongReplies, MoreThanOneReadTakesIsNoUsableReply)
 // A device on a pty that answers every line, ATE0 included, with 4 KB.
 class ChattyModem {
 public:
-    ChattyModem()
-        : m_thread([this] { Serve(); })
-    {
-    }
+    ChattyModem() : m_thread([this] { Serve(); }) { }
     ~ChattyModem() { Stop(); }
     ChattyModem(const ChattyModem&) = delete;
     ChattyModem& operator=(const ChattyModem&) = delete;

@@ -63,7 +63,7 @@ void PrintTo(const StageCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ModemGoneDuringUpgrade : public ::testing::TestWithParam<StageCase> {};
+class ModemGoneDuringUpgrade : public ::testing::TestWithParam<StageCase> { };
 
 TEST_P(ModemGoneDuringUpgrade, ReportsTheStageAndEndsWithoutRestore)
 {
@@ -91,15 +91,12 @@ TEST_P(ModemGoneDuringUpgrade, ReportsTheStageAndEndsWithoutRestore)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stages, ModemGoneDuringUpgrade,
-    ::testing::Values(
-        StageCase{"StartWait", {"--hangup-at", "start"}, kMsgStartTimeout,
-                  size_t(kStartPeriods) * kStartPollsPerPeriod},
+INSTANTIATE_TEST_SUITE_P(Stages, ModemGoneDuringUpgrade,
+    ::testing::Values(StageCase{"StartWait", {"--hangup-at", "start"}, kMsgStartTimeout,
+                          size_t(kStartPeriods) * kStartPollsPerPeriod},
         // Half-way through packet 3: its remaining bytes go nowhere.
-        StageCase{"MidPacket",
-                  {"--hangup-after-bytes", std::to_string(kCommandBytes + 2 * kPacketBytes + 500)},
-                  kMsgPacketTimeout, size_t(kPacketReplyPolls)},
+        StageCase{"MidPacket", {"--hangup-after-bytes", std::to_string(kCommandBytes + 2 * kPacketBytes + 500)},
+            kMsgPacketTimeout, size_t(kPacketReplyPolls)},
         StageCase{"Eot", {"--hangup-at", "eot"}, kMsgEotTimeout, size_t(kEotReplyPolls)}),
     [](const ::testing::TestParamInfo<StageCase>& info) { return std::string(info.param.name); });
 

@@ -66,7 +66,7 @@ const ReaderCase kReaderCases[] = {
     {"FourEntriesOnly", ";\nL3 = 10\nE3 = V2\nL119 = 0\nE119 = D\n", {"10", "V2", "0", "D"}},
 };
 
-class ReaderTable : public testing::TestWithParam<ReaderCase> {};
+class ReaderTable : public testing::TestWithParam<ReaderCase> { };
 
 TEST_P(ReaderTable, ReadsEntriesInOrder)
 {
@@ -74,7 +74,7 @@ TEST_P(ReaderTable, ReadsEntriesInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(DataFile, ReaderTable, testing::ValuesIn(kReaderCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct NumberCase {
     const char* text;

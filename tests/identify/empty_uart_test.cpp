@@ -60,8 +60,7 @@ TEST(EmptyUarts, ArePassedOverInSilenceForTheModemOnCom4)
         // The program saw the lines the shim gave, on every one of the three.
         const std::string log = lines.Log();
         for (const simtest::ModemPty& p : com)
-            EXPECT_NE(log.find(p.Path() + " TIOCMGET 0x" + (c.lines[0] ? "40" : "0") + "\n"), std::string::npos)
-                << log;
+            EXPECT_NE(log.find(p.Path() + " TIOCMGET 0x" + (c.lines[0] ? "40" : "0") + "\n"), std::string::npos) << log;
     }
 }
 

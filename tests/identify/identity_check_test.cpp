@@ -97,8 +97,7 @@ TEST_F(IdentityCheck, ComparisonRulesWithTheDefaultModem)
     EXPECT_EQ(Sent(), "ATI3\r\nATI119\r\n");
     EXPECT_EQ(m_dlg->m_strFileName, "keep.dlf");
     EXPECT_EQ(Check("L3 = 17\nE3 = V2.301-V90_2M_DLP\nL119 = 20\nE119 = DRAVIK 56K Rev\n"), 0);
-    EXPECT_EQ(m_messages.texts,
-              Texts{"ATI119 response mismatch!\n\nExpected: DRAVIK 56K Rev\nReceived: " + kAti119});
+    EXPECT_EQ(m_messages.texts, Texts{"ATI119 response mismatch!\n\nExpected: DRAVIK 56K Rev\nReceived: " + kAti119});
 }
 
 TEST_F(IdentityCheck, NoMoreThanThirtyCharactersAreCompared)

@@ -35,8 +35,8 @@ TEST_F(IdentityEntries, NoDataFileBypassesTheCheck)
 {
     m_dlg.m_strFileName = "keep.dlf";
     EXPECT_EQ(m_dlg.CheckModemIdentity(), 1);
-    EXPECT_EQ(m_messages.texts,
-              std::vector<std::string>{"Missing data file 'quilvex.dat'!\n\nBypass ATI3/I119 checking."});
+    EXPECT_EQ(
+        m_messages.texts, std::vector<std::string>{"Missing data file 'quilvex.dat'!\n\nBypass ATI3/I119 checking."});
     EXPECT_EQ(m_dlg.m_strAti3, "*** Not checked ***");
     EXPECT_EQ(m_dlg.m_strAti119, "*** Not checked ***");
     EXPECT_EQ(m_dlg.m_strFileName, "keep.dlf");

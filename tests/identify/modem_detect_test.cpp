@@ -95,8 +95,9 @@ TEST_F(DetectModem, NoModemAnywhereEndsTheDialog)
     auto& lastPort = m_ports.Start(9, {"--silent"});
     m_dlg.DetectModem();
     EXPECT_EQ(m_messages.texts,
-              (Texts{kPrompt, "No Response from Modem!\n\n1. Cannot find a COM: with modem attached, or\n"
-                              "2. Did you turn on the modem?\n3. Did the modem connection cable installed properly?"}));
+        (Texts{kPrompt,
+            "No Response from Modem!\n\n1. Cannot find a COM: with modem attached, or\n"
+            "2. Did you turn on the modem?\n3. Did the modem connection cable installed properly?"}));
     EXPECT_EQ(lastPort.await_received("ATE0\r\n"), "ATE0\r\n") << "COM9 is tried too";
     EXPECT_TRUE(m_dlg.IsEnded());
     EXPECT_EQ(m_dlg.Result(), IDCANCEL);
@@ -106,16 +107,15 @@ TEST_F(DetectModem, NoModemAnywhereEndsTheDialog)
 struct CountryCase {
     std::vector<std::string> args;
     const char* percent; // the field before the country code
-    const char* packet;  // the country code's field
+    const char* packet; // the country code's field
 };
 
 TEST_F(DetectModem, UnusableCountryRepliesEndTheDialog)
 {
     const CountryCase cases[] = {
-        {{"--country", "0"}, " Country #", "0"},
-        {{"--ati5", "Country 22"}, " Country #", "Country 22"},
+        {{"--country", "0"}, " Country #", "0"}, {{"--ati5", "Country 22"}, " Country #", "Country 22"},
         {{"--ati5", ""}, "", ""}, // the reply begins with OK
-        {{"--no-ok"}, "", ""},    // no OK at all
+        {{"--no-ok"}, "", ""}, // no OK at all
     };
     for (const CountryCase& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -129,7 +129,8 @@ TEST_F(DetectModem, UnusableCountryRepliesEndTheDialog)
         EXPECT_EQ(dlg.m_nCountry, 0);
         EXPECT_TRUE(dlg.IsEnded());
         EXPECT_EQ(dlg.Result(), IDCANCEL);
-        EXPECT_EQ(sim.await_received("ATE0\r\nATI5\r\n"), "ATE0\r\nATI5\r\n") << "no identity question after a bad country reply";
+        EXPECT_EQ(sim.await_received("ATE0\r\nATI5\r\n"), "ATE0\r\nATI5\r\n")
+            << "no identity question after a bad country reply";
         g_ComPort.Close();
     }
 }
@@ -155,7 +156,7 @@ TEST_F(DetectModem, RejectedIdentityEndsTheDialog)
     auto& sim = m_ports.Start(1);
     m_dlg.DetectModem();
     EXPECT_EQ(m_messages.texts,
-              (Texts{kPrompt, "Missing ATI119 check length in 'quilvex.dat'!", "Unknown Modem for Upgrade!"}));
+        (Texts{kPrompt, "Missing ATI119 check length in 'quilvex.dat'!", "Unknown Modem for Upgrade!"}));
     EXPECT_EQ(sim.await_received("ATE0\r\nATI5\r\n"), "ATE0\r\nATI5\r\n");
     EXPECT_TRUE(m_dlg.IsEnded());
     EXPECT_EQ(m_dlg.Result(), IDCANCEL);

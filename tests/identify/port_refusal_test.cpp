@@ -33,8 +33,7 @@ const char kNoModem[] =
 // While alive, the process acts as nobody when it was root.
 class OrdinaryUser {
 public:
-    OrdinaryUser()
-        : m_wasRoot(geteuid() == 0)
+    OrdinaryUser() : m_wasRoot(geteuid() == 0)
     {
         if (m_wasRoot) {
             EXPECT_EQ(setegid(65534), 0);
@@ -130,10 +129,12 @@ TEST_F(PortRefusal, NoModemMessageNamesTheRefusedAndTheBusyPort)
     SetCom(2, locked.Path());
     SetCom(5, held.Path());
 
-    EXPECT_EQ(Discover(), (Texts{kPrompt, std::string(kNoModem) + "\n\nCOM2 (" + locked.Path() +
-                                              "): permission denied. Add your user to the dialout group and log "
-                                              "in again.\n\nCOM5 (" + held.Path() +
-                                              ") is in use by another program."}));
+    EXPECT_EQ(Discover(),
+        (Texts{kPrompt,
+            std::string(kNoModem) + "\n\nCOM2 (" + locked.Path() +
+                "): permission denied. Add your user to the dialout group and log "
+                "in again.\n\nCOM5 (" +
+                held.Path() + ") is in use by another program."}));
     EXPECT_EQ(locked.Drain(0), "");
     EXPECT_EQ(held.Drain(0), "");
 }

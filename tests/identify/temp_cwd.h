@@ -11,8 +11,7 @@
 
 class TempCwd {
 public:
-    TempCwd()
-        : m_previous(std::filesystem::current_path())
+    TempCwd() : m_previous(std::filesystem::current_path())
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "quilvex-id-XXXXXX").string();
         if (char* made = mkdtemp(pattern.data()))

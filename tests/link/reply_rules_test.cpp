@@ -12,7 +12,7 @@ struct ReplyCase {
     std::string before;
 };
 
-class ReplyRules : public ::testing::TestWithParam<ReplyCase> {};
+class ReplyRules : public ::testing::TestWithParam<ReplyCase> { };
 
 TEST_P(ReplyRules, StripThenSplitAtOk)
 {
@@ -28,14 +28,10 @@ TEST_P(ReplyRules, StripThenSplitAtOk)
 
 const std::string kLong(1000, 'x');
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ReplyRules,
-    ::testing::Values(
-        ReplyCase{"modem_layout", "\r\n22\r\n\r\nOK\r\n", "22OK", 2, "22"},
-        ReplyCase{"only_ok", "\r\nOK\r\n", "OK", 0, ""},
-        ReplyCase{"no_ok", "\r\nERROR\r\n", "ERROR", -1, ""},
-        ReplyCase{"empty", "", "", -1, ""},
-        ReplyCase{"breaks_everywhere", "\n2\r2\n\rO\r\nK\n", "22OK", 2, "22"},
+INSTANTIATE_TEST_SUITE_P(Table, ReplyRules,
+    ::testing::Values(ReplyCase{"modem_layout", "\r\n22\r\n\r\nOK\r\n", "22OK", 2, "22"},
+        ReplyCase{"only_ok", "\r\nOK\r\n", "OK", 0, ""}, ReplyCase{"no_ok", "\r\nERROR\r\n", "ERROR", -1, ""},
+        ReplyCase{"empty", "", "", -1, ""}, ReplyCase{"breaks_everywhere", "\n2\r2\n\rO\r\nK\n", "22OK", 2, "22"},
         ReplyCase{"ok_is_case_sensitive", "22ok", "22ok", -1, ""},
         ReplyCase{"first_ok_wins", "BOOKOK", "BOOKOK", 2, "BO"},
         ReplyCase{"text_before_ok", "\r\nCountry 22\r\nOK\r\n", "Country 22OK", 10, "Country 22"},

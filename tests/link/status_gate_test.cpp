@@ -25,7 +25,8 @@ protected:
 
 TEST_F(StatusGate, OpenWhenCtsOnOrCarrierOff)
 {
-    for (auto state : {serial::ModemLines{true, true}, serial::ModemLines{true, false}, serial::ModemLines{false, false}}) {
+    for (auto state :
+        {serial::ModemLines{true, true}, serial::ModemLines{true, false}, serial::ModemLines{false, false}}) {
         line.lines = state;
         const size_t readsBefore = line.lineReads;
         EXPECT_EQ(g_ComPort.WriteByte('Z'), 1);
@@ -74,7 +75,8 @@ TEST_F(StatusGate, OnlyAFailedCommandWriteIsReported)
         MessageRecorder messages;
         g_ComPort.SendCommand("ATE0");
         if (c.box)
-            EXPECT_EQ(messages.texts, std::vector<std::string>{"Error writing to modem!\nError code " + std::to_string(EIO)});
+            EXPECT_EQ(
+                messages.texts, std::vector<std::string>{"Error writing to modem!\nError code " + std::to_string(EIO)});
         else
             EXPECT_TRUE(messages.texts.empty());
     }

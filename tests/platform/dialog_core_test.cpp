@@ -5,7 +5,13 @@
 namespace {
 
 const ui::DialogTemplate kTemplate{
-    900, "Test", 100, 50, "Sans", 8, ui::DialogSysMenu,
+    900,
+    "Test",
+    100,
+    50,
+    "Sans",
+    8,
+    ui::DialogSysMenu,
     {
         {1, ui::ControlKind::DefPushButton, "Go", 1, 1, 10, 10},
         {10, ui::ControlKind::Edit, "initial", 1, 20, 50, 10},
@@ -16,7 +22,7 @@ const ui::DialogTemplate kTemplate{
 
 class TwoFieldDialog : public ui::Dialog {
 public:
-    TwoFieldDialog() : ui::Dialog((ui::RegisterDialogTemplate(&kTemplate), 900)) {}
+    TwoFieldDialog() : ui::Dialog((ui::RegisterDialogTemplate(&kTemplate), 900)) { }
     std::string edit, label;
     ui::ProgressCtrl progress;
 
@@ -35,7 +41,7 @@ struct RecordingView : ui::DialogView {
     int flushes = 0, ended = 0;
     void TextChanged(int id) override { texts.push_back(id); }
     void ProgressChanged(int id) override { progress.push_back(id); }
-    void IconChanged() override {}
+    void IconChanged() override { }
     void Ended() override { ++ended; }
     void Flush() override { ++flushes; }
 };

@@ -15,12 +15,12 @@ TEST(FileFilter, PairsEndAtTheFirstEmptyLabelOrLabelWithoutPattern)
         std::vector<FilterPair> pairs;
     } const cases[] = {
         {"Binary Files (*.dlf)|*.dlf|All Files (*.*)|*.*||",
-         {{"Binary Files (*.dlf)", {"*.dlf"}}, {"All Files (*.*)", {"*.*"}}}},
+            {{"Binary Files (*.dlf)", {"*.dlf"}}, {"All Files (*.*)", {"*.*"}}}},
         {"Images|*.png;*.jpg||", {{"Images", {"*.png", "*.jpg"}}}},
         {"Old label (*.bin)|*.dlf||", {{"Old label (*.bin)", {"*.dlf"}}}},
         {"(*.dlf)|*.dlf||", {{"(*.dlf)", {"*.dlf"}}}},
         {"Images|*.dlf", {{"Images", {"*.dlf"}}}}, // no closing bars
-        {"A|*.a||B|*.b||", {{"A", {"*.a"}}}},      // nothing after the end
+        {"A|*.a||B|*.b||", {{"A", {"*.a"}}}}, // nothing after the end
         {"Binary Files|*.dlf||Ignored|*.x||", {{"Binary Files", {"*.dlf"}}}},
         // A label without a pattern ends the list, wherever it stands.
         {"Binary Files|*.dlf|Dangling||", {{"Binary Files", {"*.dlf"}}}},
@@ -40,7 +40,12 @@ TEST(FileFilter, PairsEndAtTheFirstEmptyLabelOrLabelWithoutPattern)
 TEST(FileFilter, DefaultExtensionIsThePlainExtension)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"*.dlf", "dlf"}, {".dlf", "dlf"}, {"dlf", "dlf"}, {"*.*", ""}, {"*.d?f", ""}, {"", ""},
+        {"*.dlf", "dlf"},
+        {".dlf", "dlf"},
+        {"dlf", "dlf"},
+        {"*.*", ""},
+        {"*.d?f", ""},
+        {"", ""},
     };
     for (const auto& [text, extension] : cases)
         EXPECT_EQ(ui::PlainExtension(text), extension) << text;

@@ -12,7 +12,10 @@ namespace {
 // Installs a hook for one test and counts its runs.
 class HookCounter {
 public:
-    HookCounter() { m_previous = platform::SetDesktopHook([this] { ++runs; }); }
+    HookCounter()
+    {
+        m_previous = platform::SetDesktopHook([this] { ++runs; });
+    }
     ~HookCounter() { platform::SetDesktopHook(std::move(m_previous)); }
     int runs = 0;
 

@@ -62,33 +62,25 @@ TEST(PortMap, NumbersPortsTheWayTheTableSays)
         {"nothing at all", {}, {}, {}},
         {"one USB modem and no on-board hardware", {Uart(0, false), Usb("/dev/ttyACM0", "3")}, {}, {"/dev/ttyACM0"}},
         {"ttyS0 keeps COM1, two adapters follow in physical-path order",
-         {Usb("/dev/ttyUSB0", "10"), Uart(0), Usb("/dev/ttyUSB1", "2")},
-         {},
-         {"/dev/ttyS0", "/dev/ttyUSB1", "/dev/ttyUSB0"}},
+            {Usb("/dev/ttyUSB0", "10"), Uart(0), Usb("/dev/ttyUSB1", "2")}, {},
+            {"/dev/ttyS0", "/dev/ttyUSB1", "/dev/ttyUSB0"}},
         {"a phantom ttyS1 gets no number, ttyS2 keeps COM3",
-         {Uart(0), Uart(1, false), Uart(2), Usb("/dev/ttyACM0", "1")},
-         {},
-         {"/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyS2"}},
+            {Uart(0), Uart(1, false), Uart(2), Usb("/dev/ttyACM0", "1")}, {},
+            {"/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyS2"}},
         {"an override of COM2 wins, the enumerated port takes the next free number",
-         {Uart(1), Usb("/dev/ttyACM0", "1")},
-         {{2, {"/dev/serial/by-id/usb-modem", ""}}},
-         {"/dev/ttyACM0", "/dev/serial/by-id/usb-modem", "/dev/ttyS1"}},
-        {"a port an override already names is not numbered twice",
-         {Usb("/dev/ttyUSB0", "1"), Usb("/dev/ttyUSB1", "2")},
-         {{3, {"/dev/serial/by-id/adapter", "/dev/ttyUSB0"}}},
-         {"/dev/ttyUSB1", "", "/dev/serial/by-id/adapter"}},
+            {Uart(1), Usb("/dev/ttyACM0", "1")}, {{2, {"/dev/serial/by-id/usb-modem", ""}}},
+            {"/dev/ttyACM0", "/dev/serial/by-id/usb-modem", "/dev/ttyS1"}},
+        {"a port an override already names is not numbered twice", {Usb("/dev/ttyUSB0", "1"), Usb("/dev/ttyUSB1", "2")},
+            {{3, {"/dev/serial/by-id/adapter", "/dev/ttyUSB0"}}}, {"/dev/ttyUSB1", "", "/dev/serial/by-id/adapter"}},
         {"more than nine ports: the first nine by the rule", ten, {},
-         {"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyUSB3", "/dev/ttyUSB4", "/dev/ttyUSB5",
-          "/dev/ttyUSB6", "/dev/ttyUSB7", "/dev/ttyUSB8"}},
-        {"a UART beyond COM9 queues with the rest",
-         {Uart(12), Usb("/dev/ttyACM0", "1")},
-         {},
-         {"/dev/ttyACM0", "/dev/ttyS12"}},
+            {"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyUSB3", "/dev/ttyUSB4", "/dev/ttyUSB5",
+                "/dev/ttyUSB6", "/dev/ttyUSB7", "/dev/ttyUSB8"}},
+        {"a UART beyond COM9 queues with the rest", {Uart(12), Usb("/dev/ttyACM0", "1")}, {},
+            {"/dev/ttyACM0", "/dev/ttyS12"}},
         {"ports without a physical path come last, by node",
-         {PortInfo{"/dev/ttyGS10", "", -1, true, "", "", "", "", "", -1}, PortInfo{"/dev/ttyGS9", "", -1, true, "", "", "", "", "", -1},
-          Usb("/dev/ttyACM0", "7")},
-         {},
-         {"/dev/ttyACM0", "/dev/ttyGS9", "/dev/ttyGS10"}},
+            {PortInfo{"/dev/ttyGS10", "", -1, true, "", "", "", "", "", -1},
+                PortInfo{"/dev/ttyGS9", "", -1, true, "", "", "", "", "", -1}, Usb("/dev/ttyACM0", "7")},
+            {}, {"/dev/ttyACM0", "/dev/ttyGS9", "/dev/ttyGS10"}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Numbered(c), c.expected) << c.name;
@@ -115,8 +107,8 @@ TEST(PortMap, LatencyTimerAdviceOnlyAboveOneMillisecond)
     for (int ms : {-1, 0, 1})
         EXPECT_EQ(serial::LatencyTimerAdvice(ms), "") << ms;
     EXPECT_EQ(serial::LatencyTimerAdvice(16),
-              "its latency timer of 16 ms holds each reply of the modem and can add up to 8 s to an upgrade: "
-              "set it to 1 in Device Manager, the port's Properties, Port Settings, Advanced, Latency Timer");
+        "its latency timer of 16 ms holds each reply of the modem and can add up to 8 s to an upgrade: "
+        "set it to 1 in Device Manager, the port's Properties, Port Settings, Advanced, Latency Timer");
     EXPECT_NE(serial::LatencyTimerAdvice(2).find("up to 1 s"), std::string::npos);
     EXPECT_NE(serial::LatencyTimerAdvice(255).find("up to 131 s"), std::string::npos);
 }
@@ -124,9 +116,9 @@ TEST(PortMap, LatencyTimerAdviceOnlyAboveOneMillisecond)
 TEST(PortMap, PortListLineLeavesOutWhatIsNotKnown)
 {
     EXPECT_EQ(serial::PortListLine("COM3", "/dev/ttyUSB0", "ftdi_sio, USB 0403:6001", "you may open it"),
-              "COM3  /dev/ttyUSB0  ftdi_sio, USB 0403:6001  (you may open it)");
+        "COM3  /dev/ttyUSB0  ftdi_sio, USB 0403:6001  (you may open it)");
     EXPECT_EQ(serial::PortListLine("COM1", "/dev/ttyS0", "", "you may not open it"),
-              "COM1  /dev/ttyS0  (you may not open it)");
+        "COM1  /dev/ttyS0  (you may not open it)");
 }
 
 TEST(PortMap, NaturalOrderComparesNumbersAsNumbers)

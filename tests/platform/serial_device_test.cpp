@@ -110,10 +110,26 @@ TEST_F(SerialDevice, EveryCallOnAClosedDeviceFailsWithTheNotOpenCode)
         {"SetTimeouts", [&] { return d.SetTimeouts(ReadWithin(10)); }},
         {"GetLineState", [&] { return d.GetLineState(line); }},
         {"SetLineState", [&] { return d.SetLineState(line); }},
-        {"ClearError", [&] { status.inputQueued = 99; return d.ClearError(status) || status.inputQueued != 0; }},
-        {"Read", [&] { count = 99; return d.Read(buf, sizeof buf, count) || count != 0; }},
-        {"Write", [&] { count = 99; return d.Write("AT", 2, count) || count != 0; }},
-        {"GetModemLines", [&] { lines.cts = true; return d.GetModemLines(lines) || lines.cts; }},
+        {"ClearError",
+            [&] {
+                status.inputQueued = 99;
+                return d.ClearError(status) || status.inputQueued != 0;
+            }},
+        {"Read",
+            [&] {
+                count = 99;
+                return d.Read(buf, sizeof buf, count) || count != 0;
+            }},
+        {"Write",
+            [&] {
+                count = 99;
+                return d.Write("AT", 2, count) || count != 0;
+            }},
+        {"GetModemLines",
+            [&] {
+                lines.cts = true;
+                return d.GetModemLines(lines) || lines.cts;
+            }},
         {"Close", [&] { return d.Close(); }},
     };
     for (const auto& [name, call] : calls) {

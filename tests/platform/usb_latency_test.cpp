@@ -70,12 +70,12 @@ TEST(LowLatency, SetsTheFlagWhileHeldAndPutsBackExactlyWhatItFound)
         LowLatency::State afterEngage;
         bool inForce;
         size_t writesWhileHeld; // records the driver took by the end of Engage
-        size_t writesAtClose;   // ... and by the end of Restore
+        size_t writesAtClose; // ... and by the end of Restore
     };
     const int kOther = ASYNC_SPD_HI | ASYNC_SKIP_TEST;
     const Case cases[] = {
         {"flag already on: nothing written, nothing put back", kOther | ASYNC_LOW_LATENCY, 0, 0,
-         LowLatency::State::AlreadyOn, true, 0, 0},
+            LowLatency::State::AlreadyOn, true, 0, 0},
         {"flag off: set, then the record found put back", kOther, 0, 0, LowLatency::State::SetOn, true, 1, 2},
         {"no such calls (a pty): nothing written", kOther, ENOTTY, 0, LowLatency::State::Unknown, false, 0, 0},
         {"setting refused: nothing to put back", kOther, 0, EPERM, LowLatency::State::SetRefused, false, 0, 0},
@@ -122,10 +122,12 @@ protected:
         std::filesystem::create_directories(root / "dev/char");
         // The links as the kernel makes them: the device node's directory,
         // whose "device" is the port device holding the timer.
-        std::filesystem::create_directory_symlink("../../devices/usb1/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0",
-                                                  root / "dev/char/188:0");
-        std::filesystem::create_directory_symlink("../..", root / "devices/usb1/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0/device");
-        std::filesystem::create_directory_symlink("../../devices/platform/serial8250/tty/ttyS0", root / "dev/char/4:64");
+        std::filesystem::create_directory_symlink(
+            "../../devices/usb1/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0", root / "dev/char/188:0");
+        std::filesystem::create_directory_symlink(
+            "../..", root / "devices/usb1/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0/device");
+        std::filesystem::create_directory_symlink(
+            "../../devices/platform/serial8250/tty/ttyS0", root / "dev/char/4:64");
         std::filesystem::create_directory_symlink("../..", root / "devices/platform/serial8250/tty/ttyS0/device");
     }
     void TearDown() override { std::filesystem::remove_all(root); }
@@ -153,8 +155,16 @@ TEST_F(LatencyTimer, IsReadAndShownForTheAdapterOnly)
 TEST(LatencyTimerText, OnlyAMillisecondCountIsTaken)
 {
     const std::pair<const char*, int> cases[] = {
-        {"16\n", 16}, {"1", 1}, {"0\n", 0}, {"255\n", 255}, {"256\n", -1},
-        {"", -1},     {"\n", -1}, {"-1\n", -1}, {"16 ms\n", -1}, {"x\n", -1},
+        {"16\n", 16},
+        {"1", 1},
+        {"0\n", 0},
+        {"255\n", 255},
+        {"256\n", -1},
+        {"", -1},
+        {"\n", -1},
+        {"-1\n", -1},
+        {"16 ms\n", -1},
+        {"x\n", -1},
     };
     for (const auto& [text, ms] : cases)
         EXPECT_EQ(serial::ParseLatencyTimer(text), ms) << '"' << text << '"';

@@ -79,25 +79,25 @@ public:
     std::string Read() const { return {read.begin(), read.end()}; }
 
     // --- what the program did ---
-    std::vector<uint8_t> written;      // every byte the program wrote, in order
-    std::vector<uint8_t> read;         // every byte the program read, in order
+    std::vector<uint8_t> written; // every byte the program wrote, in order
+    std::vector<uint8_t> read; // every byte the program read, in order
     std::vector<std::string> commands; // command lines written (text before each CR)
-    size_t polls = 0;                  // status queries (one per ReadByte)
-    size_t pollsSinceWrite = 0;        // status queries since the last write
-    size_t pollsBeforeWrite = 0;       // queries between the last two writes
-    size_t lineReads = 0;              // modem status line reads
-    size_t writeCalls = 0;             // Write calls, those that fell short included
-    size_t purges = 0;                 // Purge calls (each discards toProgram)
-    size_t waits = 0;                  // WaitForInput calls
-    size_t waitsCutShort = 0;          // of those, the ones a waiting byte ended
-    uint64_t waitedMs = 0;             // milliseconds the waits were asked for
+    size_t polls = 0; // status queries (one per ReadByte)
+    size_t pollsSinceWrite = 0; // status queries since the last write
+    size_t pollsBeforeWrite = 0; // queries between the last two writes
+    size_t lineReads = 0; // modem status line reads
+    size_t writeCalls = 0; // Write calls, those that fell short included
+    size_t purges = 0; // Purge calls (each discards toProgram)
+    size_t waits = 0; // WaitForInput calls
+    size_t waitsCutShort = 0; // of those, the ones a waiting byte ended
+    uint64_t waitedMs = 0; // milliseconds the waits were asked for
     int openCount = 0, closeCount = 0; // devices handed out and closed
-    std::vector<std::string> opened;   // names asked for through Install(), in order
+    std::vector<std::string> opened; // names asked for through Install(), in order
 
     // --- the peer ---
-    std::deque<uint8_t> toProgram;                  // bytes waiting for the program
-    std::map<std::string, std::string> replies;     // command line -> bytes sent back
-    serial::ModemLines lines{true, false};          // CTS on, carrier detect off
+    std::deque<uint8_t> toProgram; // bytes waiting for the program
+    std::map<std::string, std::string> replies; // command line -> bytes sent back
+    serial::ModemLines lines{true, false}; // CTS on, carrier detect off
     std::function<void(FakeLine&)> onWrite;
     std::function<void(FakeLine&)> onPoll;
     std::function<void(FakeLine&)> onWait;
@@ -110,10 +110,10 @@ public:
 
     // --- faults: an errno value makes that operation fail, 0 lets it work ---
     int failConfigure = 0; // queue sizes, time-outs, line state
-    int failPoll = 0;      // the error-and-status query
+    int failPoll = 0; // the error-and-status query
     int failRead = 0;
     int failWrite = 0;
-    int failLines = 0;     // the modem status lines
+    int failLines = 0; // the modem status lines
     int failClose = 0;
     // Bytes a write may still put out; a longer write falls short.
     size_t writeRoom = std::numeric_limits<size_t>::max();
@@ -121,7 +121,7 @@ public:
 private:
     class Device final : public serial::Device {
     public:
-        explicit Device(FakeLine& line) : m_line(line) {}
+        explicit Device(FakeLine& line) : m_line(line) { }
         bool SetQueueSizes(size_t, size_t) override { return Usable(m_line.failConfigure); }
         bool Purge() override
         {

@@ -56,7 +56,7 @@ inline bool NameOwned(const std::string& address, const std::string& name)
         sd_bus_message* reply = nullptr;
         int has = 0;
         if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                               "NameHasOwner", nullptr, &reply, "s", name.c_str()) >= 0 &&
+                "NameHasOwner", nullptr, &reply, "s", name.c_str()) >= 0 &&
             sd_bus_message_read(reply, "b", &has) >= 0)
             owned = has != 0;
         sd_bus_message_unref(reply);
@@ -74,9 +74,8 @@ public:
           m_mockFlag(kind == Kind::System ? "--system" : "--session")
     {
         int out = -1;
-        m_daemon = StartChild(
-            std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                     "--print-address=1"},
+        m_daemon = StartChild(std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                  "--print-address=1"},
             &out);
         // The daemon prints its address once it listens.
         auto deadline = Clock::now() + std::chrono::seconds(20);
@@ -112,11 +111,11 @@ public:
     // python3-dbusmock's own templates; claiming `name`) with the JSON
     // `parameters`, logging its method calls to `log`. Returns once the name
     // is on the bus (false if it never came).
-    bool Host(const std::string& templateFile, const std::string& name, const std::string& parameters,
-              const std::string& log)
+    bool Host(
+        const std::string& templateFile, const std::string& name, const std::string& parameters, const std::string& log)
     {
-        m_services.push_back(StartChild({"/usr/bin/python3", "-m", "dbusmock", m_mockFlag, "-t", templateFile, "-p",
-                                         parameters, "-l", log}));
+        m_services.push_back(StartChild(
+            {"/usr/bin/python3", "-m", "dbusmock", m_mockFlag, "-t", templateFile, "-p", parameters, "-l", log}));
         auto deadline = Clock::now() + std::chrono::seconds(30);
         while (Clock::now() < deadline) {
             if (NameOwned(m_address, name))

@@ -132,17 +132,17 @@ TEST(TraceFormat, AWholeUpgradeStaysUnderTwoMegabytes)
 TEST(TraceFormat, LinesThatAreNotEventsAreRefusedWithTheirNumber)
 {
     const char* bad[] = {
-        "1.5 > 41 |A|",                // time without six decimals
-        "1.000000 > 4 |A|",            // half a byte
-        "1.000000 > 41 |AB|",          // printable column of the wrong length
-        "1.000000 > 4G |A|",           // not hex
-        "1.000000 > |x|",              // no bytes
-        "1.000000 status \"open",      // quote never closed
+        "1.5 > 41 |A|", // time without six decimals
+        "1.000000 > 4 |A|", // half a byte
+        "1.000000 > 41 |AB|", // printable column of the wrong length
+        "1.000000 > 4G |A|", // not hex
+        "1.000000 > |x|", // no bytes
+        "1.000000 status \"open", // quote never closed
         "1.000000 status \"bad \\q\"", // unknown escape
         "1.000000 open COM1 \"p\" error 0 \"x\"", // an error that is success
         "1.000000 lines cts=maybe dcd=on",
         "1.000000 box yes \"x\"",
-        "1.000000 stream end",          // a stream's end names its path
+        "1.000000 stream end", // a stream's end names its path
         "1.000000 stream end sideways",
         "1.000000 stream begin waited",
         "1.000000 launch rockets",

@@ -15,7 +15,7 @@ namespace {
 // A file that takes `room` bytes and then fails as a full disk does.
 class SmallDisk : public platform::OutputFile {
 public:
-    SmallDisk(std::string& text, size_t room, int& writes) : m_text(text), m_room(room), m_writes(writes) {}
+    SmallDisk(std::string& text, size_t room, int& writes) : m_text(text), m_room(room), m_writes(writes) { }
     bool Write(std::string_view text, std::string& error) override
     {
         ++m_writes;
@@ -178,7 +178,7 @@ TEST(TraceDevice, RecordsTheLatencyFoundAndInForceAfterTheOpen)
 // A device that counts every call it gets and says its streams overlapped.
 class CountingDevice : public serial::Device {
 public:
-    explicit CountingDevice(std::map<std::string, int>& calls) : m_calls(calls) {}
+    explicit CountingDevice(std::map<std::string, int>& calls) : m_calls(calls) { }
     bool SetQueueSizes(size_t, size_t) override { return Count("queue-sizes"); }
     bool Purge() override { return Count("purge"); }
     bool SetTimeouts(const serial::Timeouts&) override { return Count("timeouts"); }
@@ -238,10 +238,9 @@ TEST(TraceDevice, PassesEveryCallThroughAndRecordsTheWritePath)
     trace::SetCurrent(nullptr);
     rec->Finish();
 
-    const std::map<std::string, int> all = {
-        {"queue-sizes", 1}, {"purge", 1}, {"timeouts", 1},    {"get-line", 1},     {"set-line", 1},   {"status", 1},
-        {"read", 1},        {"write", 1}, {"modem-lines", 1}, {"wait", 1},         {"begin-stream", 1},
-        {"end-stream", 1},  {"close", 1}};
+    const std::map<std::string, int> all = {{"queue-sizes", 1}, {"purge", 1}, {"timeouts", 1}, {"get-line", 1},
+        {"set-line", 1}, {"status", 1}, {"read", 1}, {"write", 1}, {"modem-lines", 1}, {"wait", 1}, {"begin-stream", 1},
+        {"end-stream", 1}, {"close", 1}};
     EXPECT_EQ(calls, all);
     const std::string& t = disk.text;
     const size_t begin = t.find(" stream begin\n");

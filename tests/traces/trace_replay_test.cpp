@@ -31,7 +31,7 @@ struct Replay {
         run = tracetest::RunProgram(sim.link(), com, sim.dir(), sim.path("new.dlf"), recorded.answers);
         // The replay ends by itself, or waits for bytes that never come.
         ended = sim.wait_for_event("replay-complete", std::chrono::milliseconds(5000)) != "" ||
-                sim.wait_for_event("replay-mismatch", std::chrono::milliseconds(1)) != "";
+            sim.wait_for_event("replay-mismatch", std::chrono::milliseconds(1)) != "";
     }
     static std::vector<std::string> Args(const std::string& tracePath, std::vector<std::string> extra)
     {
@@ -61,7 +61,7 @@ void ExpectSameRun(const std::string& tracePath)
     EXPECT_EQ(r.run.messages.back(), r.recorded.finalMessage);
 }
 
-class RecordAndReplay : public ::testing::TestWithParam<std::vector<std::string>> {};
+class RecordAndReplay : public ::testing::TestWithParam<std::vector<std::string>> { };
 
 TEST_P(RecordAndReplay, GivesTheSameFinalMessageAndTheSameBytes)
 {
@@ -75,15 +75,13 @@ TEST_P(RecordAndReplay, GivesTheSameFinalMessageAndTheSameBytes)
 }
 
 INSTANTIATE_TEST_SUITE_P(FaultModes, RecordAndReplay,
-                         ::testing::Values(std::vector<std::string>{"--nak-packet", "3"},
-                                           std::vector<std::string>{"--can-packet", "2"},
-                                           std::vector<std::string>{"--loader-silent"},
-                                           std::vector<std::string>{"--no-eot-ack"}),
-                         [](const auto& info) {
-                             std::string name = info.param[0].substr(2);
-                             name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
-                             return name;
-                         });
+    ::testing::Values(std::vector<std::string>{"--nak-packet", "3"}, std::vector<std::string>{"--can-packet", "2"},
+        std::vector<std::string>{"--loader-silent"}, std::vector<std::string>{"--no-eot-ack"}),
+    [](const auto& info) {
+        std::string name = info.param[0].substr(2);
+        name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+        return name;
+    });
 
 // A whole upgrade, recorded once for the tests below.
 class WholeUpgrade : public ::testing::Test {
@@ -141,8 +139,9 @@ TEST_F(WholeUpgrade, AnotherCountryCodeIsNamedAtItsFirstDifferingByte)
         if (e.kind == trace::EventKind::Wrote && e.lineNumber < line)
             offset += e.bytes.size();
     offset += 5; // "AT*NC"
-    EXPECT_EQ(mismatch, "replay-mismatch at byte " + std::to_string(offset) + " (trace line " + std::to_string(line) +
-                            "): expected 33 '3', came 32 '2'");
+    EXPECT_EQ(mismatch,
+        "replay-mismatch at byte " + std::to_string(offset) + " (trace line " + std::to_string(line) +
+            "): expected 33 '3', came 32 '2'");
     EXPECT_EQ(r.sim.wait_for_event("replay-complete", std::chrono::milliseconds(1)), "");
     EXPECT_TRUE(r.sim.wait_exit(std::chrono::milliseconds(30000)));
 }
@@ -159,7 +158,7 @@ std::vector<std::string> KeptTraces()
     return found;
 }
 
-class KeptTrace : public ::testing::TestWithParam<std::string> {};
+class KeptTrace : public ::testing::TestWithParam<std::string> { };
 
 TEST_P(KeptTrace, ReplaysToItsRecordedEnd)
 {

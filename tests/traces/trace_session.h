@@ -37,7 +37,7 @@ inline std::string Slurp(const std::string& path)
 // would be read), answering the boxes from `answers` (OK when they run out)
 // and pressing Upgrade with `image` if discovery kept the window open.
 inline RunResult RunProgram(const std::string& link, int com, const std::string& dir, const std::string& image,
-                            std::deque<int> answers = {}, const std::string& tracePath = "")
+    std::deque<int> answers = {}, const std::string& tracePath = "")
 {
     RunResult result;
     PortMap ports;

@@ -22,7 +22,7 @@ constexpr const char* kSuccess = "Successfully upgraded the firmware!";
 // unanswered and is repeated, each repeat restarting rx's wait. The sender
 // keeps its counts as they are; the relay holds a repeated EOT back while
 // one is still unanswered, and rx's late ACK lands in a later EOT's window.
-class UpgradeRx : public ::testing::TestWithParam<const char*> {};
+class UpgradeRx : public ::testing::TestWithParam<const char*> { };
 
 TEST_P(UpgradeRx, OutsideReceiverGetsTheImage)
 {
@@ -39,9 +39,9 @@ TEST_P(UpgradeRx, OutsideReceiverGetsTheImage)
     EXPECT_TRUE(simtest::ReadWholeFile(s.sim.path("relayed.bin")) == s.image);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lrzsz, UpgradeRx, ::testing::Values("rx -c", "rx"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.index == 0 ? "Crc" : "Checksum");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Lrzsz, UpgradeRx, ::testing::Values("rx -c", "rx"), [](const ::testing::TestParamInfo<const char*>& info) {
+        return std::string(info.index == 0 ? "Crc" : "Checksum");
+    });
 
 } // namespace

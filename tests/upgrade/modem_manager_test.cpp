@@ -57,8 +57,7 @@ protected:
     void StartManager(const std::string& port, bool refuse = false, double delay = 0)
     {
         std::string parameters = std::string("{\"device\": \"") + kUid + "\", \"ports\": [\"" + port +
-                                 "\"], \"refuse\": " + (refuse ? "true" : "false") +
-                                 ", \"delay\": " + std::to_string(delay) + "}";
+            "\"], \"refuse\": " + (refuse ? "true" : "false") + ", \"delay\": " + std::to_string(delay) + "}";
         ASSERT_TRUE(bus.Host(QX_STAND_IN, kManager, parameters, log));
     }
     Strings Inhibits() { return bustest::Calls(log, "InhibitDevice"); }
@@ -125,14 +124,13 @@ TEST_F(ModemManagerTest, RefusalIsShownAndDecliningSendsNothing)
     EXPECT_EQ(FoundOnCom1(), 0);
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0],
-              "The modem manager service would not leave the modem on COM1 alone:\nNot authorized to control the "
-              "device\n\nIt may send commands of its own to the modem while it is being upgraded, which can spoil "
-              "the upgrade.\n\nDo you want to continue?");
+        "The modem manager service would not leave the modem on COM1 alone:\nNot authorized to control the "
+        "device\n\nIt may send commands of its own to the modem while it is being upgraded, which can spoil "
+        "the upgrade.\n\nDo you want to continue?");
     EXPECT_EQ(messages.okCancel, std::vector<bool>{true});
     EXPECT_TRUE(line.written.empty());
     EXPECT_EQ(line.closeCount, line.openCount) << "the port is let go";
-    EXPECT_EQ(g_ComPort.m_strRefusal,
-              "COM1 was left to the modem manager service, which would not let go of it.")
+    EXPECT_EQ(g_ComPort.m_strRefusal, "COM1 was left to the modem manager service, which would not let go of it.")
         << "for the no-modem message";
 
     // Going on anyway keeps the port; there is nothing to release.

@@ -39,7 +39,7 @@ public:
 
     std::vector<ReceivedPacket> packets; // every frame, resends included
     int eots = 0;
-    std::vector<uint8_t> stray;          // bytes outside any frame
+    std::vector<uint8_t> stray; // bytes outside any frame
     // Runs for every line of stray bytes ended by LF (CR and LF dropped),
     // such as the AT commands around the transfer.
     std::function<void(const std::string& command)> onCommand;

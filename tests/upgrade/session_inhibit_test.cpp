@@ -37,7 +37,7 @@ Strings Inhibitors()
     sd_bus_message* reply = nullptr;
     if (sd_bus_open_system(&bus) >= 0 &&
         sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-                           "ListInhibitors", nullptr, &reply, "") >= 0 &&
+            "ListInhibitors", nullptr, &reply, "") >= 0 &&
         sd_bus_message_enter_container(reply, 'a', "(ssssuu)") >= 0) {
         const char *what, *who, *why, *mode;
         uint32_t uid, pid;
@@ -52,7 +52,7 @@ Strings Inhibitors()
 TEST(SessionInhibit, HeldFromTheSwitchToTheLastMessageOnlyWhereLogindRuns)
 {
     const std::string held = std::string("shutdown:sleep:idle:handle-lid-switch ") + program_invocation_short_name +
-                             " " + kStatusUpgrading + " block";
+        " " + kStatusUpgrading + " block";
     const fs::path dir = fs::path(testing::TempDir()) / ("quilvex_inhibit_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const std::string image = (dir / "image.dlf").string();

@@ -322,9 +322,9 @@ TEST_F(TransferTest, ReplyArrivingDuringAPauseIsTakenAtOnce)
     };
     EXPECT_EQ(SendEot(), 1);
     EXPECT_EQ(line.pollsSinceWrite, 6u); // five empty polls, then the ACK
-    EXPECT_EQ(line.waits, 5u);           // one 1 ms pause after each empty poll
+    EXPECT_EQ(line.waits, 5u); // one 1 ms pause after each empty poll
     EXPECT_EQ(line.waitedMs, 5u);
-    EXPECT_EQ(line.waitsCutShort, 1u);   // the fifth ended when the ACK came
+    EXPECT_EQ(line.waitsCutShort, 1u); // the fifth ended when the ACK came
 }
 
 TEST_F(TransferTest, SilentLoaderAtEotLeavesTheDesktopAnsweredThroughout)

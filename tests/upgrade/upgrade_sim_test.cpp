@@ -64,7 +64,7 @@ void PrintTo(const SimCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class UpgradeSimCase : public ::testing::TestWithParam<SimCase> {};
+class UpgradeSimCase : public ::testing::TestWithParam<SimCase> { };
 
 TEST_P(UpgradeSimCase, ReportsTheOutcomeAndEndsTheDialog)
 {
@@ -86,8 +86,7 @@ TEST_P(UpgradeSimCase, ReportsTheOutcomeAndEndsTheDialog)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, UpgradeSimCase,
+INSTANTIATE_TEST_SUITE_P(Outcomes, UpgradeSimCase,
     ::testing::Values(
         // A refused packet goes again, still with two CRC bytes: the loader
         // would refuse a checksum frame and the image would differ.

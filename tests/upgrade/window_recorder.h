@@ -16,8 +16,8 @@ public:
     WindowRecorder& operator=(const WindowRecorder&) = delete;
 
     void TextChanged(int id) override { shown[id].push_back(m_dlg.GetControlText(id)); }
-    void ProgressChanged(int) override {}
-    void IconChanged() override {}
+    void ProgressChanged(int) override { }
+    void IconChanged() override { }
     void Ended() override { ++ended; }
     void Flush() override { ++flushes; }
 

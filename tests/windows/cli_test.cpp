@@ -40,7 +40,7 @@ HANDLE OutputFile(const std::filesystem::path& path)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     return ::CreateFileA(path.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // quilvex-cli.exe `args` in the simulator's folder, on this console, with
@@ -62,8 +62,8 @@ public:
         line += "\" ";
         line += args;
         const std::string dir = sim.dir().string();
-        m_started = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &start,
-                                     &m_process);
+        m_started =
+            ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &start, &m_process);
     }
     ~CliChild()
     {

@@ -141,8 +141,8 @@ QX_SIM_CASE(WinIdentity, OtherFirmwareIsRefused, "--ati3", "V2.300-V90_2M_DLP")
     s.dlg.DetectModem();
 
     EXPECT_EQ(s.messages.texts,
-              (Texts{kPrompt, "ATI3 response mismatch!\n\nExpected: V2.301-V90_2M_DLP\nReceived: V2.300-V90_2M_DLP",
-                     "Unknown Modem for Upgrade!"}));
+        (Texts{kPrompt, "ATI3 response mismatch!\n\nExpected: V2.301-V90_2M_DLP\nReceived: V2.300-V90_2M_DLP",
+            "Unknown Modem for Upgrade!"}));
     EXPECT_EQ(s.sim.received(), "ATE0\r\nATI5\r\nATI3\r\n");
     EXPECT_TRUE(s.dlg.IsEnded());
     EXPECT_EQ(s.dlg.Result(), IDCANCEL);
@@ -256,7 +256,7 @@ TransferRun RunTransfer(const std::string& mode)
     run.messages = s.messages.texts;
     run.overlapped = serial::winio::LastStreamOverlapped();
     run.delivered = s.sim.WaitForEvent("image-written", std::chrono::milliseconds(run.result ? 5000 : 0)) != "" &&
-                    s.sim.image() == s.image;
+        s.sim.image() == s.image;
     return run;
 }
 
@@ -275,7 +275,8 @@ QX_SIM_CASE(WinTransferOverlapped, CrcImageArrivesByteIdentical)
     ExpectDelivered("overlapped");
 }
 
-QX_SIM_CASE(WinTransferOverlapped, ChecksumModeWithRefusedPackets, "--start", "nak", "--nak-packet", "3", "--nak-count", "2")
+QX_SIM_CASE(
+    WinTransferOverlapped, ChecksumModeWithRefusedPackets, "--start", "nak", "--nak-packet", "3", "--nak-count", "2")
 {
     ExpectDelivered("overlapped");
 }

@@ -29,7 +29,7 @@ public:
     bool SetDword(DWORD value)
     {
         return ::RegSetValueExA(key, "LatencyTimer", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                sizeof value) == ERROR_SUCCESS;
+                   sizeof value) == ERROR_SUCCESS;
     }
     HKEY key = nullptr;
 };
@@ -45,7 +45,7 @@ QX_SIM_CASE(WinPorts, LatencyTimerIsReadFromTheDeviceParameters)
     EXPECT_EQ(serial::RegistryLatencyTimer(params.key), 1);
     const char text[] = "16";
     ASSERT_EQ(::RegSetValueExA(params.key, "LatencyTimer", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
-              ERROR_SUCCESS);
+        ERROR_SUCCESS);
     EXPECT_EQ(serial::RegistryLatencyTimer(params.key), -1) << "a text is not the driver's value";
 }
 

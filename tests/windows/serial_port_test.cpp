@@ -224,7 +224,7 @@ QX_SIM_CASE(WinPorts, ListAndDescriptionShowThePortsPresent, "@com4,com12")
         names.push_back(p.name);
     ASSERT_GE(names.size(), 10u);
     EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 9),
-              (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9"}));
+        (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9"}));
     EXPECT_NE(std::find(names.begin(), names.end(), "COM12"), names.end());
 
     std::vector<std::string> lines = serial::DescribeComPorts();
@@ -246,9 +246,9 @@ QX_SIM_CASE(WinPorts, RefusalNotesNameOnlyPortsThatAreThere)
 {
     ASSERT_TRUE(WineSim().present());
     EXPECT_EQ(serial::RefusalNote("COM4", ERROR_ACCESS_DENIED),
-              "COM4 is in use by another program: close that program, then start this one again.");
+        "COM4 is in use by another program: close that program, then start this one again.");
     EXPECT_EQ(serial::RefusalNote("COM4", ERROR_GEN_FAILURE),
-              "COM4 could not be opened: " + serial::ErrorText(ERROR_GEN_FAILURE));
+        "COM4 could not be opened: " + serial::ErrorText(ERROR_GEN_FAILURE));
     for (int absent : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_INVALID_FUNCTION})
         EXPECT_EQ(serial::RefusalNote("COM4", absent), "") << absent;
     EXPECT_EQ(serial::RefusalNote("COM30", ERROR_GEN_FAILURE), "");

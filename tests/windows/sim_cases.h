@@ -16,6 +16,6 @@ bool List(const std::string& name, std::vector<std::string> flags);
 
 } // namespace simcases
 
-#define QX_SIM_CASE(suite, name, ...)                                                                   \
-    const bool suite##_##name##_listed = simcases::List(#suite "." #name, std::vector<std::string>{__VA_ARGS__}); \
+#define QX_SIM_CASE(suite, name, ...)                                                                                  \
+    const bool suite##_##name##_listed = simcases::List(#suite "." #name, std::vector<std::string>{__VA_ARGS__});      \
     TEST(suite, name)

@@ -20,15 +20,21 @@ TEST(WinTraceFile, DeviceNamesAreRefusedAndFileNamesCreated)
         std::string name;
         bool created;
     } cases[] = {
-        {"COM4", false}, {"com1", false}, {"NUL", false}, {"CON", false}, {"\\\\.\\COM4", false},
-        {"\\\\?\\GLOBALROOT\\Device\\Serial0", false}, {file, true},
+        {"COM4", false},
+        {"com1", false},
+        {"NUL", false},
+        {"CON", false},
+        {"\\\\.\\COM4", false},
+        {"\\\\?\\GLOBALROOT\\Device\\Serial0", false},
+        {file, true},
     };
     for (const Case& c : cases) {
         std::string error;
         auto out = platform::CreateTraceFile(c.name, error);
         EXPECT_EQ(out != nullptr, c.created) << c.name << ": " << error;
         if (!c.created) {
-            EXPECT_EQ(error, "The trace file cannot be created:\n" + c.name + "\n\nIt exists and is not a regular file.");
+            EXPECT_EQ(
+                error, "The trace file cannot be created:\n" + c.name + "\n\nIt exists and is not a regular file.");
         }
         if (out) {
             EXPECT_TRUE(out->Close(error)) << error;

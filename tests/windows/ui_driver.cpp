@@ -59,8 +59,8 @@ std::wstring Widen(const std::string& text)
         }
     }
     std::wstring out(plain.size(), L'\0');
-    const int n = MultiByteToWideChar(CP_ACP, 0, plain.data(), static_cast<int>(plain.size()), out.data(),
-                                      static_cast<int>(out.size()));
+    const int n = MultiByteToWideChar(
+        CP_ACP, 0, plain.data(), static_cast<int>(plain.size()), out.data(), static_cast<int>(out.size()));
     out.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return out;
 }
@@ -172,8 +172,7 @@ bool ProgramEnded()
 }
 
 // Polls `ready` every 20 ms until it gives a window or the deadline passes.
-template <typename Probe>
-HWND WaitFor(const std::string& step, DWORD deadlineMs, Probe ready)
+template <typename Probe> HWND WaitFor(const std::string& step, DWORD deadlineMs, Probe ready)
 {
     const ULONGLONG end = GetTickCount64() + deadlineMs;
     for (;;) {
@@ -295,14 +294,14 @@ void Busy(const std::string& step)
     DWORD_PTR position = 0;
     SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position);
     std::printf("busy: answered %d times; packet %s then %s; progress %d\n", answered, Narrow(firstPacket).c_str(),
-                Narrow(TextOf(packet)).c_str(), static_cast<int>(position));
+        Narrow(TextOf(packet)).c_str(), static_cast<int>(position));
 }
 
 void EndSession(const std::string& step, int expected)
 {
     DWORD_PTR answer = 99;
-    if (!SendMessageTimeoutW(MainWindow(step), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000,
-                             &answer))
+    if (!SendMessageTimeoutW(
+            MainWindow(step), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &answer))
         Fail(step, "the window did not answer");
     if (static_cast<int>(answer != 0) != expected)
         Fail(step, "the window answered %d", static_cast<int>(answer));
@@ -314,9 +313,8 @@ void Ready(const std::string& step, const std::string& file)
     GetWindowRect(MainWindow(step), &rect);
     std::printf("READY %ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top);
     std::fflush(stdout);
-    WaitFor(step, kDeadlineMs, [&file] {
-        return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES ? HWND(1) : nullptr;
-    });
+    WaitFor(step, kDeadlineMs,
+        [&file] { return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES ? HWND(1) : nullptr; });
 }
 
 void Exit(const std::string& step, int code)
@@ -345,7 +343,7 @@ void Run(const std::string& step)
         ExpectText(step, std::stoi(first), Widen(second));
     else if (verb == "set")
         SendMessageTimeoutW(Control(step, MainWindow(step), std::stoi(first)), WM_SETTEXT, 0,
-                            reinterpret_cast<LPARAM>(Widen(second).c_str()), SMTO_ABORTIFHUNG, 5000, nullptr);
+            reinterpret_cast<LPARAM>(Widen(second).c_str()), SMTO_ABORTIFHUNG, 5000, nullptr);
     else if (verb == "click")
         PostMessageW(Control(step, MainWindow(step), std::stoi(first)), BM_CLICK, 0, 0);
     else if (verb == "about")

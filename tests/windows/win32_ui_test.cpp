@@ -19,7 +19,7 @@ using ui::win32::BuildDialogTemplate;
 // Reads a DLGTEMPLATE back the way the dialog manager does.
 class TemplateReader {
 public:
-    explicit TemplateReader(const std::vector<uint16_t>& words) : m_words(words) {}
+    explicit TemplateReader(const std::vector<uint16_t>& words) : m_words(words) { }
     uint16_t Word() { return m_pos < m_words.size() ? m_words[m_pos++] : 0xDEAD; }
     uint32_t Dword()
     {
@@ -174,15 +174,17 @@ TEST(Win32FileChooser, NamesConvertExactlyInTheCodePageGiven)
         const char* narrow;
         bool exact;
     } cases[] = {
-        {1252, L"C:\\Users\\Jos\u00e9\\fw\u20ac.dlf", "C:\\Users\\Jos\xe9\\fw\x80.dlf", true},
-        {1252, L"", "", true},
-        {1252, L"r\u0161\u0109.dlf", "r\x9a?.dlf", false},
-        {1252, L"\u65e5\u672c.dlf", "??.dlf", false},
+        {1252, L"C:\\Users\\Jos\u00e9\\fw\u20ac.dlf", "C:\\Users\\Jos\xe9\\fw\x80.dlf", true}, {1252, L"", "", true},
+        {1252, L"r\u0161\u0109.dlf", "r\x9a?.dlf", false}, {1252, L"\u65e5\u672c.dlf", "??.dlf", false},
         {65001, L"C:\\Users\\Jos\u00e9\\fw\u20ac.dlf", "C:\\Users\\Jos\xc3\xa9\\fw\xe2\x82\xac.dlf", true},
-        {65001, L"", "", true},
-        {65001, L"r\u0161\u0109.dlf", "r\xc5\xa1\xc4\x89.dlf", true},
+        {65001, L"", "", true}, {65001, L"r\u0161\u0109.dlf", "r\xc5\xa1\xc4\x89.dlf", true},
         {65001, L"\u65e5\u672c\U0001F4BE.dlf", "\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x92\xbe.dlf", true},
-        {65001, L"a\xd800" L"b.dlf", "a\xef\xbf\xbd" "b.dlf", false}, // a lone surrogate is no character
+        {65001,
+            L"a\xd800"
+            L"b.dlf",
+            "a\xef\xbf\xbd"
+            "b.dlf",
+            false}, // a lone surrogate is no character
     };
     for (const Case& c : cases) {
         std::string out;
@@ -199,11 +201,11 @@ TEST(Win32MessageBox, CaptionIsTheExecutablesNameWithoutExtension)
 TEST(Win32InputGate, KeyboardAndMouseAreInputAndCommandsAreNot)
 {
     using ui::win32::IsUserInput;
-    for (UINT message : std::initializer_list<UINT>{WM_KEYDOWN, WM_CHAR, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE, WM_MOUSEWHEEL,
-                         WM_NCLBUTTONDOWN, WM_NCMOUSEMOVE})
+    for (UINT message : std::initializer_list<UINT>{WM_KEYDOWN, WM_CHAR, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_LBUTTONUP,
+             WM_MOUSEMOVE, WM_MOUSEWHEEL, WM_NCLBUTTONDOWN, WM_NCMOUSEMOVE})
         EXPECT_TRUE(IsUserInput(message)) << message;
-    for (UINT message :
-         std::initializer_list<UINT>{WM_PAINT, WM_NULL, WM_CLOSE, WM_COMMAND, WM_SYSCOMMAND, WM_TIMER, WM_SETTEXT, WM_GETTEXT, BM_CLICK})
+    for (UINT message : std::initializer_list<UINT>{
+             WM_PAINT, WM_NULL, WM_CLOSE, WM_COMMAND, WM_SYSCOMMAND, WM_TIMER, WM_SETTEXT, WM_GETTEXT, BM_CLICK})
         EXPECT_FALSE(IsUserInput(message)) << message;
 }
 

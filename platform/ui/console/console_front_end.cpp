@@ -22,10 +22,10 @@ public:
     ConsoleView(const ConsoleView&) = delete;
     ConsoleView& operator=(const ConsoleView&) = delete;
 
-    void TextChanged(int) override {}
-    void ProgressChanged(int) override {}
-    void IconChanged() override {}
-    void Ended() override {}
+    void TextChanged(int) override { }
+    void ProgressChanged(int) override { }
+    void IconChanged() override { }
+    void Ended() override { }
     void Flush() override
     {
         if (m_pushed)

@@ -53,7 +53,7 @@ extern "C" void Count(int)
 
 void Install(void (*handler)(int), int signal)
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = handler;
     action.sa_flags = SA_RESTART;
     sigfillset(&action.sa_mask);

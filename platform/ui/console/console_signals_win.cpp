@@ -61,8 +61,8 @@ void CreateSessionWindow()
     windowClass.lpszClassName = "QuilvexConsoleSession";
     ::RegisterClassA(&windowClass);
     // Top-level (not message-only): only those are asked about the session's end.
-    g_window = ::CreateWindowExA(0, windowClass.lpszClassName, "Quilvex", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
-                                 nullptr, windowClass.hInstance, nullptr);
+    g_window = ::CreateWindowExA(0, windowClass.lpszClassName, "Quilvex", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+        windowClass.hInstance, nullptr);
     if (!g_window)
         return;
     platform::SetSessionWindow(g_window);

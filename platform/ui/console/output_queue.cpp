@@ -11,8 +11,7 @@ int Index(Stream stream)
 }
 } // namespace
 
-OutputQueue::OutputQueue(size_t limit)
-    : m_limit(limit), m_thread([this] { Run(); })
+OutputQueue::OutputQueue(size_t limit) : m_limit(limit), m_thread([this] { Run(); })
 {
 }
 

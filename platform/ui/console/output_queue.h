@@ -50,7 +50,7 @@ private:
     std::deque<Item> m_items;
     size_t m_queuedBytes = 0;
     size_t m_dropped = 0;
-    bool m_writing = false;   // the thread holds an item taken off the queue
+    bool m_writing = false; // the thread holds an item taken off the queue
     bool m_stopping = false;
     bool m_gone[2] = {false, false}; // a stream that refused a write
     std::thread m_thread;

@@ -17,7 +17,6 @@ class QtFrontEnd;
 // benchmark drives the windows from there). Returns the process exit code:
 // 0 once InitInstance has returned; the previous front end is back however
 // it ends.
-int RunQtApplication(int argc, char** argv, App& app,
-                     const std::function<void(qt::QtFrontEnd&)>& prepare = {});
+int RunQtApplication(int argc, char** argv, App& app, const std::function<void(qt::QtFrontEnd&)>& prepare = {});
 
 } // namespace ui

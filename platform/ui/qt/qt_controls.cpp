@@ -18,7 +18,7 @@ constexpr int kIconPixels = 32;
 bool Contains(const ControlTemplate& outer, const ControlTemplate& inner)
 {
     return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.cx <= outer.x + outer.cx &&
-           inner.y + inner.cy <= outer.y + outer.cy;
+        inner.y + inner.cy <= outer.y + outer.cy;
 }
 
 } // namespace
@@ -39,10 +39,10 @@ QWidget* CreateControlWidget(const ControlTemplate& c, const std::string& text, 
         // The frame line runs through the middle of the title, as the
         // layouts were drawn for, instead of starting below it.
         auto* box = new QGroupBox(ToQString(text), parent);
-        box->setStyleSheet(QStringLiteral(
-            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
-            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 0.5em;"
-            " padding: 0 2px; }"));
+        box->setStyleSheet(
+            QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+                           "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 0.5em;"
+                           " padding: 0 2px; }"));
         return box;
     }
     case ControlKind::Edit: {

@@ -30,8 +30,7 @@ Qt::WindowFlags WindowFlagsFor(unsigned style)
 
 } // namespace
 
-QtDialogView::QtDialogView(Dialog& dlg, QWidget* parent)
-    : DialogViewBase(dlg)
+QtDialogView::QtDialogView(Dialog& dlg, QWidget* parent) : DialogViewBase(dlg)
 {
     const DialogTemplate& tmpl = dlg.Template();
     m_font = DialogFont(tmpl);
@@ -82,7 +81,7 @@ QWidget* QtDialogView::CreateControl(const ControlTemplate& c)
         // Only what the user types goes into the model; texts pushed from
         // the model are there already, byte for byte.
         QObject::connect(edit, &QLineEdit::textEdited, edit,
-                         [this, id](const QString& typed) { m_dlg.SetControlText(id, FromQString(typed)); });
+            [this, id](const QString& typed) { m_dlg.SetControlText(id, FromQString(typed)); });
     }
     return widget;
 }

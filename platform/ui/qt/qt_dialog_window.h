@@ -11,9 +11,9 @@ namespace ui::qt {
 class DialogWindow : public QDialog {
 public:
     struct Requests {
-        std::function<void()> cancel;               // Escape or the close box
-        std::function<void()> enter;                // Enter, outside a push button
-        std::function<void(QPoint)> systemMenu;     // right click or the menu key, at a global position
+        std::function<void()> cancel; // Escape or the close box
+        std::function<void()> enter; // Enter, outside a push button
+        std::function<void(QPoint)> systemMenu; // right click or the menu key, at a global position
     };
     DialogWindow(QWidget* parent, Qt::WindowFlags flags, Requests requests);
 

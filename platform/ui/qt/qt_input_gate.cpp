@@ -31,8 +31,7 @@ bool IsUserInput(QEvent::Type type)
 }
 } // namespace
 
-InputGate::InputGate(QWidget* window)
-    : m_window(window)
+InputGate::InputGate(QWidget* window) : m_window(window)
 {
     QCoreApplication::instance()->installEventFilter(this);
 }

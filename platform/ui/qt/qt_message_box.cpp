@@ -21,7 +21,7 @@ MessagePresenter MakeMessagePresenter(const QtFrontEnd& frontEnd)
     return [fe](const std::string& text, MessageButtons buttons) -> int {
         const bool okCancel = buttons == MessageButtons::OkCancel;
         QMessageBox box(QMessageBox::Warning, MessageCaption(), ToQString(text),
-                        okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, fe->ActiveWindow());
+            okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, fe->ActiveWindow());
         box.setTextFormat(Qt::PlainText);
         box.setDefaultButton(QMessageBox::Ok);
         box.setEscapeButton(okCancel ? QMessageBox::Cancel : QMessageBox::Ok);

@@ -22,8 +22,7 @@ namespace {
 
 // Walks a label text, handing `sink` each shown character and whether it
 // is the mnemonic character.
-template <typename Sink>
-void WalkMnemonics(const QString& text, Sink sink)
+template <typename Sink> void WalkMnemonics(const QString& text, Sink sink)
 {
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -49,15 +48,30 @@ QString EscapeForHtml(QStringView piece)
     QString out;
     for (QChar c : piece) {
         switch (c.unicode()) {
-        case u'<': out += QLatin1String("&lt;"); break;
-        case u'>': out += QLatin1String("&gt;"); break;
-        case u'&': out += QLatin1String("&amp;"); break;
-        case u'"': out += QLatin1String("&quot;"); break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'"':
+            out += QLatin1String("&quot;");
+            break;
         case u' ':
-        case u'\t': out += QLatin1String("&nbsp;"); break;
-        case u'\n': out += QLatin1String("<br>"); break;
-        case u'\r': break;
-        default: out += c; break;
+        case u'\t':
+            out += QLatin1String("&nbsp;");
+            break;
+        case u'\n':
+            out += QLatin1String("<br>");
+            break;
+        case u'\r':
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;

@@ -1,6 +1,5 @@
 #include "platform/ui/win32/win32_dialog_view.h"
 
-
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,7 +38,7 @@ int Win32DialogView::Run(const ShownHook& shown)
     m_shown = shown;
     const std::vector<uint16_t> tmpl = BuildDialogTemplate(m_dlg.Template());
     const INT_PTR result = DialogBoxIndirectParamW(m_instance, reinterpret_cast<const DLGTEMPLATE*>(tmpl.data()),
-                                                   m_owner, Procedure, reinterpret_cast<LPARAM>(this));
+        m_owner, Procedure, reinterpret_cast<LPARAM>(this));
     if (!m_owner)
         platform::SetSessionWindow(nullptr);
     m_hwnd = nullptr;
@@ -47,8 +46,8 @@ int Win32DialogView::Run(const ShownHook& shown)
         m_dlg.AttachView(nullptr);
     if (result == -1) {
         const std::string why = SystemErrorText(GetLastError());
-        MessageBoxA(m_owner, ("Cannot show the window: " + why).c_str(), ProgramName().c_str(),
-                    MB_OK | MB_ICONEXCLAMATION);
+        MessageBoxA(
+            m_owner, ("Cannot show the window: " + why).c_str(), ProgramName().c_str(), MB_OK | MB_ICONEXCLAMATION);
         return -1;
     }
     return m_dlg.IsEnded() ? m_dlg.Result() : static_cast<int>(result);
@@ -193,7 +192,8 @@ void Win32DialogView::ProgressChanged(int id)
         SendMessageW(bar, PBM_STEPIT, 0, 0);
     }
     m_stepsShown = ctrl->StepCount();
-    if (SendMessageW(bar, PBM_GETRANGE, TRUE, 0) != ctrl->Lower() || SendMessageW(bar, PBM_GETRANGE, FALSE, 0) != ctrl->Upper())
+    if (SendMessageW(bar, PBM_GETRANGE, TRUE, 0) != ctrl->Lower() ||
+        SendMessageW(bar, PBM_GETRANGE, FALSE, 0) != ctrl->Upper())
         SendMessageW(bar, PBM_SETRANGE32, static_cast<WPARAM>(ctrl->Lower()), static_cast<LPARAM>(ctrl->Upper()));
     if (SendMessageW(bar, PBM_GETPOS, 0, 0) != ctrl->GetPos())
         SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(ctrl->GetPos()), 0);
@@ -213,9 +213,10 @@ void Win32DialogView::IconChanged()
 {
     if (!m_hwnd)
         return;
-    SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(IconHandle(m_dlg.GetIcon(true).resourceId, true)));
-    SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(IconHandle(m_dlg.GetIcon(false).resourceId, false)));
+    SendMessageW(
+        m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(IconHandle(m_dlg.GetIcon(true).resourceId, true)));
+    SendMessageW(
+        m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(IconHandle(m_dlg.GetIcon(false).resourceId, false)));
 }
 
 void Win32DialogView::PaintIcon()

@@ -59,7 +59,7 @@ bool RunFileOpenDialog(HWND owner, const FileOpenOptions& options, std::string& 
     if (!NarrowExactly(file.data(), chosen)) {
         MessageBox("Cannot use the chosen file: its name has characters that this system's language "
                    "for non-Unicode programs cannot hold (shown as ?):\n" +
-                   chosen + "\n\nRename the file or its folder so that none is left, and choose it again.");
+            chosen + "\n\nRename the file or its folder so that none is left, and choose it again.");
         return false;
     }
     path = chosen;

@@ -2,8 +2,7 @@
 
 namespace ui::win32 {
 
-Win32FrontEnd::Win32FrontEnd(HINSTANCE instance)
-    : m_instance(instance)
+Win32FrontEnd::Win32FrontEnd(HINSTANCE instance) : m_instance(instance)
 {
     m_previousDesktopHook = platform::SetDesktopHook([] { ServiceDesktop(); });
 }
@@ -15,7 +14,8 @@ Win32FrontEnd::~Win32FrontEnd()
 
 int Win32FrontEnd::RunModal(Dialog& dlg)
 {
-    return m_shown.RunModal(dlg, [this](Win32DialogView& view) { return view.Run(m_shownHook); }, m_instance);
+    return m_shown.RunModal(
+        dlg, [this](Win32DialogView& view) { return view.Run(m_shownHook); }, m_instance);
 }
 
 bool Win32FrontEnd::ChooseOpenFile(Dialog* owner, const FileOpenOptions& options, std::string& path)
