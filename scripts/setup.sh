@@ -71,7 +71,7 @@ if [ "${1:-}" = wine32 ]; then
 fi
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config clang-format
   libgtest-dev
   qt6-base-dev fonts-dejavu-core
   lrzsz xvfb xauth xdotool imagemagick clang util-linux

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite from a fresh Debian 12 machine: installs what it
-# needs, builds, and runs
+# needs, checks the docs' links and the C++ layout (clang-format), builds,
+# and runs
 #   1. every test (unit, simulator, window, end-to-end, install);
 #   2. the Debian package check (as root: install, start, remove);
 #   3. the Windows build: cross-built for x86_64 and i686, each program's
@@ -17,6 +18,7 @@ cd "$(dirname "$0")/.."
 
 scripts/check-links.sh
 scripts/setup.sh
+scripts/check-format.sh
 scripts/build.sh build
 
 echo "== the test suite"
