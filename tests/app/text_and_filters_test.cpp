@@ -13,24 +13,29 @@ struct MnemonicCase {
     const char* text;
     const char* html;
     const char* plain;
+    bool plainLine; // reads the same as plain text as through the HTML
 };
 
 TEST(Mnemonics, LabelsUnderlineTheMarkedCharacterAndNeverShowTheMarker)
 {
     const MnemonicCase cases[] = {
-        {"&About Quilvex...", "<u>A</u>bout&nbsp;Quilvex...", "About Quilvex..."},
-        {"AT&T", "AT<u>T</u>", "ATT"},
-        {"R&&D", "R&amp;D", "R&D"},
-        {"end&", "end", "end"},
-        {"&&&x", "&amp;<u>x</u>", "&x"},
-        {"AT I3     : ", "AT&nbsp;I3&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;:&nbsp;", "AT I3     : "},
-        {"<b>V2</b> \"x\"", "&lt;b&gt;V2&lt;/b&gt;&nbsp;&quot;x&quot;", "<b>V2</b> \"x\""},
-        {"", "", ""},
+        {"&About Quilvex...", "<u>A</u>bout&nbsp;Quilvex...", "About Quilvex...", false},
+        {"AT&T", "AT<u>T</u>", "ATT", false},
+        {"R&&D", "R&amp;D", "R&D", false},
+        {"end&", "end", "end", false},
+        {"&&&x", "&amp;<u>x</u>", "&x", false},
+        {"AT I3     : ", "AT&nbsp;I3&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;:&nbsp;", "AT I3     : ", true},
+        {"<b>V2</b> \"x\"", "&lt;b&gt;V2&lt;/b&gt;&nbsp;&quot;x&quot;", "<b>V2</b> \"x\"", true},
+        {"P#512 (100%)", "P#512&nbsp;(100%)", "P#512 (100%)", true},
+        {"a\tb", "a&nbsp;b", "a\tb", false},
+        {"a\r\nb", "a<br>b", "a\r\nb", false},
+        {"", "", "", true},
     };
     for (const MnemonicCase& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(MnemonicToHtml(QString::fromUtf8(c.text)), QString::fromUtf8(c.html));
         EXPECT_EQ(StripMnemonics(QString::fromUtf8(c.text)), QString::fromUtf8(c.plain));
+        EXPECT_EQ(IsPlainLine(QString::fromUtf8(c.text)), c.plainLine);
     }
 }
 

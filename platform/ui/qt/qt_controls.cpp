@@ -82,7 +82,17 @@ void ShowControlText(QWidget* widget, ControlKind kind, const std::string& text)
     switch (kind) {
     case ControlKind::Label: {
         auto* label = static_cast<QLabel*>(widget);
-        label->setText(MnemonicToHtml(shown));
+        // A one-line text without a mnemonic shows the same as plain text,
+        // which Qt draws directly: as rich text every change (a packet's
+        // number, many times a second) is laid out as a document and
+        // painted twice.
+        if (IsPlainLine(shown)) {
+            label->setTextFormat(Qt::PlainText);
+            label->setText(shown);
+        } else {
+            label->setTextFormat(Qt::RichText);
+            label->setText(MnemonicToHtml(shown));
+        }
         label->setAccessibleName(StripMnemonics(shown));
         break;
     }

@@ -91,6 +91,14 @@ QString MnemonicToHtml(const QString& text)
     return html;
 }
 
+bool IsPlainLine(const QString& text)
+{
+    for (QChar c : text)
+        if (c == u'&' || c == u'\n' || c == u'\r' || c == u'\t')
+            return false;
+    return true;
+}
+
 QString StripMnemonics(const QString& text)
 {
     QString plain;

@@ -19,5 +19,8 @@ std::string FromQString(const QString& text);
 QString MnemonicToHtml(const QString& text);
 // The same text as it reads on screen, without the markers.
 QString StripMnemonics(const QString& text);
+// True if `text` shown as plain text reads the same as through
+// MnemonicToHtml: one line, no "&", no tab or carriage return.
+bool IsPlainLine(const QString& text);
 
 } // namespace ui::qt
