@@ -23,15 +23,15 @@ Desktop& TheDesktop()
     return desktop;
 }
 
-// Runs the hook if kDesktopIntervalMs have gone by since it last ran,
-// counted as pausing asked for or on the clock.
-void AnswerDesktopIfDue()
+// Runs the hook if `intervalMs` have gone by since it last ran, counted as
+// pausing asked for or on the clock.
+void AnswerDesktopIfDue(unsigned intervalMs = kDesktopIntervalMs)
 {
     Desktop& d = TheDesktop();
     if (!d.hook || d.running)
         return;
     const auto now = Clock::now();
-    if (d.pausedMs < kDesktopIntervalMs && now - d.ranAt < std::chrono::milliseconds(kDesktopIntervalMs))
+    if (d.pausedMs < intervalMs && now - d.ranAt < std::chrono::milliseconds(intervalMs))
         return;
     d.running = true;
     d.hook();
@@ -57,6 +57,11 @@ bool PauseUnless(unsigned ms, Waiter wait)
         ms -= slice;
     }
     return false;
+}
+
+void AnswerDesktopEarly()
+{
+    AnswerDesktopIfDue(kDesktopIntervalMs / 2);
 }
 
 void Pause(unsigned ms)

@@ -51,6 +51,12 @@ private:
 // early; false after the full time. The desktop hook runs as in Pause.
 bool PauseUnless(unsigned ms, Waiter wait);
 
+// Runs the desktop hook now if half of kDesktopIntervalMs has gone by since
+// it last ran (as in Pause). For a caller at a moment when nothing waits on
+// it (a packet's bytes on their way to the modem): the pauses after it then
+// seldom find the hook due at a moment when something does (the reply).
+void AnswerDesktopEarly();
+
 // What the front end runs to answer the desktop during a pause (null: no
 // hook). It must not service user input. Returns the hook it replaces.
 using DesktopHook = std::function<void()>;

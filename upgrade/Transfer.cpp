@@ -87,6 +87,9 @@ int SendPacket(
             g_ComPort.WriteByte(byte); // a lost byte shows up as the reply
         if (attempt == 1 && onFirstSent)
             onFirstSent();
+        // The packet is on its way and nothing waits on us: answer the
+        // desktop now rather than when the reply may be coming in.
+        platform::AnswerDesktopEarly();
         platform::Pause(1);
 
         uint8_t reply = 0;

@@ -52,6 +52,27 @@ TEST(Pause, ShortPausesAddUpToAnAnswer)
     EXPECT_GE(hook.runs, 9);
 }
 
+TEST(Pause, EarlyAnswerOnceHalfAnIntervalHasGoneBy)
+{
+    HookCounter hook;
+    auto pauseMs = [](unsigned n) {
+        for (unsigned i = 0; i < n; ++i)
+            platform::PauseUnless(1, [](unsigned) { return false; });
+    };
+    pauseMs(platform::kDesktopIntervalMs / 2 - 1);
+    platform::AnswerDesktopEarly();
+    EXPECT_EQ(hook.runs, 0); // too soon: the pauses will answer in time
+    pauseMs(1);
+    platform::AnswerDesktopEarly();
+    EXPECT_EQ(hook.runs, 1);
+    // The count starts again from the early answer: the pauses answer
+    // only once a whole interval has gone by after it.
+    pauseMs(platform::kDesktopIntervalMs);
+    EXPECT_EQ(hook.runs, 1);
+    pauseMs(1);
+    EXPECT_EQ(hook.runs, 2);
+}
+
 TEST(Pause, WaiterEndsThePauseEarly)
 {
     HookCounter hook;

@@ -15,7 +15,7 @@
 //     queue), onPurge after each purge;
 //   - `Send()` queues bytes at any time.
 // A wait for input finding nothing sleeps its full time, as a real port's
-// does. The modem status lines are `lines`; any operation can be made to fail
+// does (unless `waitsSleep` is cleared). The modem status lines are `lines`; any operation can be made to fail
 // with an error code, and writes can be made to fall short (a time-out).
 #pragma once
 
@@ -91,6 +91,9 @@ public:
     size_t waits = 0; // WaitForInput calls
     size_t waitsCutShort = 0; // of those, the ones a waiting byte ended
     uint64_t waitedMs = 0; // milliseconds the waits were asked for
+    // False: a wait that finds nothing returns at once, so that waitedMs
+    // is the only clock and the pauses' own clock never runs out.
+    bool waitsSleep = true;
     int openCount = 0, closeCount = 0; // devices handed out and closed
     std::vector<std::string> opened; // names asked for through Install(), in order
 
@@ -198,7 +201,8 @@ private:
                 ++m_line.waitsCutShort;
                 return true;
             }
-            platform::SleepFor(ms);
+            if (m_line.waitsSleep)
+                platform::SleepFor(ms);
             return false;
         }
         LatencySetting Latency() const override { return m_line.latency; }

@@ -2,6 +2,7 @@
 // budgets, resends, refusals, EOT handling and the progress display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <numeric>
@@ -345,6 +346,58 @@ TEST_F(TransferTest, SilentLoaderAtEotLeavesTheDesktopAnsweredThroughout)
     for (size_t k = 1; k < answeredAt.size(); ++k)
         longest = std::max(longest, answeredAt[k] - answeredAt[k - 1]);
     EXPECT_LE(longest, 250u);
+}
+
+TEST_F(TransferTest, DesktopIsAnsweredWhilePacketsCrossTheLineNotAsRepliesCome)
+{
+    // Each reply comes 89 ms after its packet's last byte (a 1K packet's
+    // time at 115200 bit/s); the fake line's milliseconds waited are the
+    // only clock. An answer to the desktop can take many milliseconds (a
+    // screen reader reading the window): one begun shortly before a reply
+    // comes holds up the next packet.
+    constexpr uint64_t kPacketMs = 89, kRoomMs = 25;
+    line.waitsSleep = false;
+    ScriptedReceiver rx(line, kStartC);
+    rx.packetReply = [](const ReceivedPacket&, size_t) { return std::nullopt; }; // sent below, in time
+    size_t seen = 0, replies = 0;
+    uint64_t sentAt = 0;
+    struct Event {
+        uint64_t ms;
+        bool reply; // else an answer to the desktop
+    };
+    std::vector<Event> events; // in the order they happened
+    line.onWait = [&](FakeLine& l) {
+        if (rx.packets.size() > seen) {
+            seen = rx.packets.size();
+            sentAt = l.waitedMs;
+        } else if (seen > replies && l.waitedMs - sentAt >= kPacketMs) {
+            ++replies;
+            events.push_back({l.waitedMs, true});
+            l.Send({kACK});
+        }
+    };
+    platform::DesktopHook previous = platform::SetDesktopHook([&] {
+        if (seen > 0)
+            events.push_back({line.waitedMs, false});
+    });
+    line.Send({kStartC});
+    const int result = SendFirmware(TempFile(Pattern(20 * 1024)), true);
+    platform::SetDesktopHook(std::move(previous));
+
+    ASSERT_EQ(result, 1);
+    ASSERT_EQ(replies, 20u);
+    size_t answers = 0;
+    for (size_t k = 0; k < events.size(); ++k) {
+        if (events[k].reply)
+            continue;
+        ++answers;
+        auto next = std::find_if(events.begin() + k, events.end(), [](const Event& e) { return e.reply; });
+        if (next != events.end()) {
+            EXPECT_GE(next->ms - events[k].ms, kRoomMs)
+                << "answered at " << events[k].ms << " ms, the reply came at " << next->ms << " ms";
+        }
+    }
+    EXPECT_GE(answers, 20u);
 }
 
 TEST_F(TransferTest, EotWaitsFor799Polls)
