@@ -2,36 +2,35 @@
 // its window shown (on a virtual X display when Xvfb is there, else off
 // screen), from the detection prompt through discovery, the identity check
 // and the Upgrade button to the result box, against the modem simulator on
-// a simulated 115200 bit/s line; the same again with the run traced
-// (--trace); then quilvex-cli, the same upgrade on a terminal, as a process
-// of its own; then lrzsz's `sx -k` sending the same image over the same
-// kind of line. Prints the figures; judges nothing.
+// a simulated 115200 bit/s line ("window"); the same again with the run
+// traced ("trace"); again with a screen reader on the accessibility bus,
+// Qt's accessibility bridge on ("a11y"); then quilvex-cli, the same upgrade
+// on a terminal, as a process of its own ("cli"); then lrzsz's `sx -k`
+// sending the same image over the same kind of line ("sx"). --only makes
+// only the runs it names. Prints the figures; judges nothing.
 //
-// The simulator times both transfers the same way: from the first packet
+// The simulator times every transfer the same way: from the first packet
 // header's arrival to the EOT's acknowledgement leaving it, and from every
 // ACK leaving it to the next header arriving.
 //
-// With --latency it runs only this program's upgrade, twice, behind the
-// simulator's model of a USB adapter's latency timer (--reply-latency):
-// 16 ms, the adapters' default, and 1 ms, what the program asks for.
+// With --latency it runs only this program's upgrade, three times, behind
+// the simulator's model of a USB adapter's latency timer (--reply-latency):
+// 16 ms, the adapters' default, 1 ms, what the program asks for, and none.
 //
-//   upgrade_bench [--offscreen] [--latency]
+//   upgrade_bench [--offscreen] [--latency] [--only window,trace,a11y,cli,sx]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
-
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <numeric>
 #include <optional>
@@ -42,16 +41,15 @@
 
 #include "app/QuilvexApp.h"
 #include "app/QuilvexDlg.h"
+#include "bench/accessibility_bus.h"
+#include "bench/bench_timing.h"
+#include "bench/window_run.h"
 #include "link/ComPort.h"
-#include "platform/pause.h"
-#include "platform/ui/qt/qt_app.h"
-#include "platform/ui/qt/qt_dialog_view.h"
-#include "platform/ui/qt/qt_front_end.h"
 #include "testing/child_process.h"
 #include "testing/sim_process.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 namespace {
 
@@ -60,21 +58,25 @@ constexpr double kBytesPerSecond = kLineRate / 10.0; // 8N1: ten bits a byte
 constexpr double kWireBytes = 512.0 * (3 + 1024 + 2) + 1; // CRC packets and EOT
 constexpr const char* kSuccess = "Successfully upgraded the firmware!";
 
-[[noreturn]] void Fail(const std::string& why)
+// Helpers that must not outlive a failed run (they would hold on to the
+// benchmark's output and keep running).
+std::vector<std::function<void()>> g_cleanUps;
+
+} // namespace
+
+[[noreturn]] void bench::Fail(const std::string& why)
 {
     std::fprintf(stderr, "upgrade_bench: %s\n", why.c_str());
+    for (auto& cleanUp : g_cleanUps)
+        cleanUp();
     std::exit(1);
 }
 
-double CpuSeconds()
-{
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(use.ru_utime) + seconds(use.ru_stime);
-}
+namespace {
+
+using bench::CpuSeconds;
+using bench::Fail;
+using bench::WindowRun;
 
 std::string LoadAverage()
 {
@@ -116,65 +118,6 @@ std::vector<std::string> EventLines(const simtest::SimProcess& modem)
     return lines;
 }
 
-// What the simulator's timing events say about one transfer.
-struct Timing {
-    double transferSeconds = 0;
-    double heldSeconds = 0; // replies held by the simulated adapter (--reply-latency)
-    std::vector<double> reactionsMs; // ACK leaving .. next header arriving
-    std::string fault; // empty when the events were complete
-};
-
-Timing Analyse(const std::vector<std::string>& lines)
-{
-    Timing t;
-    std::optional<long long> firstHeader, eotAcked;
-    long long lastAck = -1; // time of an ACK no header has followed yet
-    for (const std::string& line : lines) {
-        std::istringstream in(line);
-        std::string kind, code;
-        long long at = 0;
-        in >> kind;
-        if (size_t held = line.find(" held-ms="); kind == "loader-stats" && held != std::string::npos)
-            t.heldSeconds = std::atof(line.c_str() + held + 9) / 1000.0;
-        if (kind == "reply")
-            in >> code;
-        if (!(in >> at))
-            continue;
-        if (kind == "header") {
-            if (!firstHeader)
-                firstHeader = at;
-            if (lastAck >= 0)
-                t.reactionsMs.push_back(static_cast<double>(at - lastAck) / 1000.0);
-            lastAck = -1;
-        } else if (kind == "reply") {
-            lastAck = code == "06" ? at : -1;
-        } else if (kind == "eot-acked") {
-            eotAcked = at;
-        }
-    }
-    if (!firstHeader || !eotAcked)
-        t.fault = "no complete transfer in the simulator's events";
-    else
-        t.transferSeconds = static_cast<double>(*eotAcked - *firstHeader) / 1e6;
-    return t;
-}
-
-struct Spread {
-    double mean = 0, p99 = 0, max = 0;
-};
-
-Spread SpreadOf(std::vector<double> v)
-{
-    Spread s;
-    if (v.empty())
-        return s;
-    std::sort(v.begin(), v.end());
-    s.mean = std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
-    s.p99 = v[(v.size() * 99 + 99) / 100 - 1];
-    s.max = v.back();
-    return s;
-}
-
 void PointComPortsAt(const fs::path& link, const fs::path& dir)
 {
     setenv("QUILVEX_COM1", link.c_str(), 1);
@@ -182,115 +125,10 @@ void PointComPortsAt(const fs::path& link, const fs::path& dir)
         setenv(("QUILVEX_COM" + std::to_string(n)).c_str(), (dir / ("none" + std::to_string(n))).c_str(), 1);
 }
 
-// A virtual X display, if Xvfb can be started; ends with the object.
-class VirtualDisplay {
-public:
-    bool Start()
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return false;
-        sim::SpawnSetup setup;
-        setup.files[2] = "/dev/null";
-        setup.close = {fds[0]};
-        const bool started = m_xvfb.Start(
-            {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen", "0", "1024x768x24"}, setup);
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (started && read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (!started || number.empty()) {
-            Stop();
-            return false;
-        }
-        m_name = ":" + number;
-        return true;
-    }
-    void Stop() { m_xvfb.Stop(); }
-    const std::string& Name() const { return m_name; }
-
-private:
-    simtest::ChildProcess m_xvfb;
-    std::string m_name;
-};
-
-// What the run through the window saw, from our side.
-struct WindowRun {
-    std::vector<std::string> messages;
-    std::optional<Clock::time_point> pressed, resultShown;
-    double cpuAtPress = 0, cpuAtResult = 0;
-    std::optional<Clock::time_point> lastDesktopAnswer;
-    double longestDesktopGapMs = 0;
-};
-
-// Notes how long the desktop went unanswered until `now`.
-void NoteDesktopGap(WindowRun& run, Clock::time_point now)
-{
-    if (run.lastDesktopAnswer)
-        run.longestDesktopGapMs = std::max(
-            run.longestDesktopGapMs, std::chrono::duration<double, std::milli>(now - *run.lastDesktopAnswer).count());
-}
-
-// Answers a message box the way a user would: OK, once it is on screen.
-void PressOkWhenShown()
-{
-    QTimer::singleShot(0, [] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
-                if (QAbstractButton* ok = box->button(QMessageBox::Ok))
-                    ok->click();
-    });
-}
-
-// Runs the program as a user would: confirm the prompt, press Upgrade as
-// soon as the window shows (the data file names the image), confirm the result.
-void RunThroughTheWindow(WindowRun& run)
-{
-    static char arg0[] = "quilvex";
-    static char* argv[] = {arg0, nullptr};
-    int argc = 1;
-    ui::RunQtApplication(argc, argv, theApp, [&run](ui::qt::QtFrontEnd& frontEnd) {
-        frontEnd.SetShownHook([&run](ui::Dialog& dlg, ui::qt::QtDialogView& view) {
-            if (&dlg != g_pMainDlg)
-                return;
-            QTimer::singleShot(100, [&run, &view] {
-                auto* upgrade = qobject_cast<QPushButton*>(view.Control(ui::IDOK));
-                if (!upgrade)
-                    Fail("no Upgrade button");
-                run.cpuAtPress = CpuSeconds();
-                run.pressed = Clock::now();
-                run.lastDesktopAnswer = run.pressed; // the event loop answered until now
-                upgrade->click();
-            });
-        });
-        ui::MessagePresenter shown = ui::SetMessagePresenter({});
-        ui::SetMessagePresenter([&run, shown](const std::string& text, ui::MessageButtons buttons) {
-            if (run.pressed && !run.resultShown) {
-                run.resultShown = Clock::now();
-                run.cpuAtResult = CpuSeconds();
-                NoteDesktopGap(run, *run.resultShown); // the box's own loop answers from here
-            }
-            run.messages.push_back(text);
-            PressOkWhenShown();
-            return shown(text, buttons);
-        });
-        // Time the gaps between the pauses' answers to the desktop.
-        platform::DesktopHook answer = platform::SetDesktopHook({});
-        platform::SetDesktopHook([&run, answer] {
-            if (run.pressed && !run.resultShown)
-                NoteDesktopGap(run, Clock::now());
-            answer();
-            run.lastDesktopAnswer = Clock::now();
-        });
-    });
-}
-
 // One upgrade through the window against a fresh simulator, traced into
 // `tracePath` when it is not empty; fails the benchmark unless it succeeded
 // with the image byte for byte.
-Timing RunOurs(const fs::path& dir, const std::vector<uint8_t>& data, const std::string& name,
+bench::Timing RunOurs(const fs::path& dir, const std::vector<uint8_t>& data, const std::string& name,
     const fs::path& tracePath, WindowRun& run, const std::vector<std::string>& simExtra = {})
 {
     auto modem = StartModem(dir / name, dir / (name + ".bin"), simExtra);
@@ -303,7 +141,7 @@ Timing RunOurs(const fs::path& dir, const std::vector<uint8_t>& data, const std:
         Fail(name + ": the upgrade did not succeed: " + (run.messages.empty() ? "no message" : run.messages.back()));
     if (ReadAll(dir / (name + ".bin")) != data)
         Fail(name + ": the image the upgrade delivered differs");
-    Timing t = Analyse(EventLines(*modem));
+    bench::Timing t = bench::Analyse(EventLines(*modem));
     if (!t.fault.empty())
         Fail(name + ": " + t.fault);
     return t;
@@ -323,8 +161,8 @@ void PrintLatencyFigures(const fs::path& dir, const std::vector<uint8_t>& data, 
     for (int ms : {16, 1, 0}) {
         WindowRun run;
         const std::string name = "latency" + std::to_string(ms);
-        Timing t = RunOurs(dir, data, name, "", run, {"--reply-latency", std::to_string(ms)});
-        const Spread react = SpreadOf(t.reactionsMs);
+        bench::Timing t = RunOurs(dir, data, name, "", run, {"--reply-latency", std::to_string(ms)});
+        const bench::Spread react = bench::SpreadOf(t.ReactionsMs());
         std::printf("  %-22s transfer, first header .. EOT acked %7.2f s = limit + %5.2f s (efficiency %.3f); "
                     "ACK to next header mean / max %.3f / %.3f ms; replies held %.2f s\n",
             ms ? ("latency timer " + std::to_string(ms) + " ms:").c_str() : "no latency timer:", t.transferSeconds,
@@ -335,18 +173,13 @@ void PrintLatencyFigures(const fs::path& dir, const std::vector<uint8_t>& data, 
 
 double ChildrenCpuSeconds()
 {
-    rusage use{};
-    getrusage(RUSAGE_CHILDREN, &use);
-    auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(use.ru_utime) + seconds(use.ru_stime);
+    return CpuSeconds(RUSAGE_CHILDREN);
 }
 
 // What the run of quilvex-cli took: the transfer as the simulator saw it,
 // and the process's CPU time and wall-clock time for its whole run.
 struct CliRun {
-    Timing timing;
+    bench::Timing timing;
     double cpuSeconds = 0, wallSeconds = 0;
 };
 
@@ -375,10 +208,106 @@ CliRun RunCli(const fs::path& dir, const std::vector<uint8_t>& data)
         Fail("quilvex-cli did not upgrade: " + simtest::ReadWholeFile(dir / "cli.out"));
     if (ReadAll(dir / "cli.bin") != data)
         Fail("the image quilvex-cli delivered differs");
-    run.timing = Analyse(EventLines(*modem));
+    run.timing = bench::Analyse(EventLines(*modem));
     if (!run.timing.fault.empty())
         Fail("quilvex-cli: " + run.timing.fault);
     return run;
+}
+
+// lrzsz's sx -k sending `image` over the same kind of line.
+bench::Timing RunSx(const fs::path& dir, const fs::path& image, const std::vector<uint8_t>& data)
+{
+    // sx is waiting before 'C' goes
+    auto modem = StartModem(dir / "sx", dir / "sx.bin", {"--start-delay", "1000"});
+    PointComPortsAt(dir / "sx", dir);
+    if (!g_ComPort.Open("COM1"))
+        Fail("cannot open the second line");
+    g_ComPort.SendCommand("AT~D1", true);
+    g_ComPort.Close();
+    const std::string script = "exec sx -k \"$0\" <\"$1\" >\"$1\" 2>/dev/null";
+    simtest::ChildProcess sender;
+    if (!sender.Start({"sh", "-c", script, image.string(), (dir / "sx").string()}))
+        Fail(sender.Error());
+    // Ten times the line's limit: an sx that never ends fails the run.
+    if (!sender.WaitExit(std::chrono::minutes(8)))
+        Fail("sx did not end within 8 minutes");
+    const int status = sender.Status();
+    modem->stop();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        Fail("sx did not finish its transfer");
+    if (ReadAll(dir / "sx.bin") != data)
+        Fail("the image sx delivered differs");
+    bench::Timing t = bench::Analyse(EventLines(*modem));
+    if (!t.fault.empty())
+        Fail("sx: " + t.fault);
+    return t;
+}
+
+constexpr double kLimit = kWireBytes / kBytesPerSecond;
+
+void PrintReactions(const char* who, const bench::Timing& t, const char* target = "")
+{
+    const bench::Spread r = bench::SpreadOf(t.ReactionsMs());
+    std::printf("  %-12s ACK to next header, mean / 99th pct / max    %.3f / %.3f / %.3f ms%s\n", who, r.mean, r.p99,
+        r.max, target);
+}
+
+// The figures of one upgrade through the window, beside sx's when it ran.
+void PrintWindowRun(const char* who, const bench::Timing& t, const bench::WindowFigures& run, const bench::Timing* sx)
+{
+    std::printf("  %-12s transfer, first header .. EOT acknowledged %8.2f s, efficiency %.3f   (target >= 0.99)\n", who,
+        t.transferSeconds, kLimit / t.transferSeconds);
+    if (sx)
+        std::printf("  %-12s transfer / sx transfer                     %8.3f   (target <= 1.000)\n", who,
+            t.transferSeconds / sx->transferSeconds);
+    PrintReactions(who, t, "   (target mean <= 0.3)");
+    std::printf("  %-12s Upgrade command, button pressed .. result box %6.2f s\n", who, run.commandSeconds);
+    std::printf("  %-12s process CPU during the Upgrade command     %8.2f s = %.1f %% of one core   (target <= 5 %%); "
+                "threads other than the main one %.2f s\n",
+        who, run.cpuSeconds, 100.0 * run.cpuSeconds / run.commandSeconds, run.otherThreadsCpuSeconds);
+    const bench::AnswerFigures a = bench::MeetAnswers(run.answers, t.reactions);
+    std::printf("  %-12s desktop answered %zu times, %.0f ms in all, longest %.1f ms; longest stretch without "
+                "an answer %.0f ms   (target <= 250); answers overlapping an ACK .. header wait: %zu, %.1f ms\n",
+        who, a.count, a.totalMs, a.longestMs, run.longestGapMs, a.waitsHit, a.overlapMs);
+}
+
+// The upgrade through the window with a screen reader on the accessibility
+// bus, in a process of its own: Qt decides on its accessibility bridge once
+// a process, at its first QApplication, so this one must not have made one
+// yet. Fails the benchmark unless the run succeeded and the reader saw the
+// window.
+bench::Timing RunWithScreenReader(const fs::path& dir, const std::vector<uint8_t>& data, bench::WindowFigures& figures)
+{
+    const fs::path result = dir / "a11y.result";
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0)
+        Fail(std::string("fork: ") + std::strerror(errno));
+    if (child == 0) {
+        g_cleanUps.clear(); // the display is the parent's
+        bench::AccessibilityBus bus;
+        g_cleanUps.push_back([&bus] { bus.Stop(); });
+        if (const std::string why = bus.Start(dir / "a11y-bus", QX_SCREEN_READER, 2000); !why.empty())
+            Fail("no accessibility bus: " + why);
+        WindowRun run;
+        const bench::Timing t = RunOurs(dir, data, "a11y", "", run);
+        bench::WindowFigures f = run.Figures();
+        f.note = bus.Stop();
+        std::ofstream(result) << bench::ToText(t, f);
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        Fail("the run with the screen reader failed");
+    bench::Timing t;
+    if (!bench::FromText(simtest::ReadWholeFile(result), t, figures))
+        Fail("the run with the screen reader left no figures");
+    const size_t objects = figures.note.find(" objects ");
+    if (objects == std::string::npos || std::atol(figures.note.c_str() + objects + 9) <= 0)
+        Fail("the screen reader saw no window (" + figures.note + "): Qt's accessibility bridge was off");
+    return t;
 }
 
 } // namespace
@@ -386,10 +315,16 @@ CliRun RunCli(const fs::path& dir, const std::vector<uint8_t>& data)
 int main(int argc, char** argv)
 {
     bool offscreen = false, latency = false;
+    std::string only; // the runs to make, by name; "" for all
     for (int i = 1; i < argc; ++i) {
         offscreen = offscreen || std::strcmp(argv[i], "--offscreen") == 0;
         latency = latency || std::strcmp(argv[i], "--latency") == 0;
+        if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+            only = "," + std::string(argv[++i]) + ",";
     }
+    auto wanted = [&only](const char* run) {
+        return only.empty() || only.find("," + std::string(run) + ",") != std::string::npos;
+    };
     char dirTemplate[] = "/tmp/quilvex-bench-XXXXXX";
     if (!mkdtemp(dirTemplate))
         Fail("cannot make a temporary folder");
@@ -410,7 +345,8 @@ int main(int argc, char** argv)
     fs::current_path(dir);
     const std::string loadBefore = LoadAverage();
 
-    VirtualDisplay display;
+    bench::VirtualDisplay display;
+    g_cleanUps.push_back([&display] { display.Stop(); });
     std::string shownOn = "off screen (QT_QPA_PLATFORM=offscreen)";
     if (!offscreen && display.Start()) {
         setenv("DISPLAY", display.Name().c_str(), 1);
@@ -430,95 +366,73 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // ---- this program, through its window: as it is, then with --trace ----
-    WindowRun run, tracedRun;
-    Timing ours = RunOurs(dir, data, "ours", "", run);
-    const fs::path tracePath = dir / "upgrade.trace";
-    Timing traced = RunOurs(dir, data, "traced", tracePath, tracedRun);
-    const auto traceBytes = fs::file_size(tracePath);
-    display.Stop();
-
-    // ---- quilvex-cli: the same upgrade on a terminal ----
-    const CliRun cli = RunCli(dir, data);
-
-    // ---- sx -k to the same kind of line ----
-    Timing sx;
-    {
-        // sx is waiting before 'C' goes
-        auto modem = StartModem(dir / "sx", dir / "sx.bin", {"--start-delay", "1000"});
-        PointComPortsAt(dir / "sx", dir);
-        if (!g_ComPort.Open("COM1"))
-            Fail("cannot open the second line");
-        g_ComPort.SendCommand("AT~D1", true);
-        g_ComPort.Close();
-        const std::string script = "exec sx -k \"$0\" <\"$1\" >\"$1\" 2>/dev/null";
-        simtest::ChildProcess sender;
-        if (!sender.Start({"sh", "-c", script, image.string(), (dir / "sx").string()}))
-            Fail(sender.Error());
-        // Ten times the line's limit: an sx that never ends fails the run.
-        if (!sender.WaitExit(std::chrono::minutes(8)))
-            Fail("sx did not end within 8 minutes");
-        const int status = sender.Status();
-        modem->stop();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            Fail("sx did not finish its transfer");
-        if (ReadAll(dir / "sx.bin") != data)
-            Fail("the image sx delivered differs");
-        sx = Analyse(EventLines(*modem));
-        if (!sx.fault.empty())
-            Fail("sx: " + sx.fault);
+    // ---- this program through its window: as it is, with --trace, and with
+    // a screen reader on the accessibility bus; then quilvex-cli; then sx ----
+    std::optional<bench::Timing> ours, traced, a11y, sx;
+    bench::WindowFigures oursRun, tracedRun, a11yRun;
+    std::optional<CliRun> cli;
+    std::uintmax_t traceBytes = 0;
+    if (wanted("a11y")) // first: before this process makes a QApplication
+        a11y = RunWithScreenReader(dir, data, a11yRun);
+    if (wanted("window")) {
+        WindowRun run;
+        ours = RunOurs(dir, data, "ours", "", run);
+        oursRun = run.Figures();
     }
+    if (wanted("trace")) {
+        WindowRun run;
+        traced = RunOurs(dir, data, "traced", dir / "upgrade.trace", run);
+        tracedRun = run.Figures();
+        traceBytes = fs::file_size(dir / "upgrade.trace");
+    }
+    display.Stop();
+    if (wanted("cli"))
+        cli = RunCli(dir, data);
+    if (wanted("sx"))
+        sx = RunSx(dir, image, data);
     fs::current_path("/");
     fs::remove_all(dir);
 
-    const double limit = kWireBytes / kBytesPerSecond;
-    const double command = std::chrono::duration<double>(*run.resultShown - *run.pressed).count();
-    const double cpu = run.cpuAtResult - run.cpuAtPress;
-    const Spread oursReact = SpreadOf(ours.reactionsMs), sxReact = SpreadOf(sx.reactionsMs);
-    const Spread tracedReact = SpreadOf(traced.reactionsMs);
+    const bench::Timing* sxp = sx ? &*sx : nullptr;
     std::printf(
         "Whole upgrade of 524288 bytes over a simulated %ld bit/s line, window shown %s\n", kLineRate, shownOn.c_str());
     std::printf(
-        "  line-rate limit (%.0f bytes at %.0f bytes/s)          %8.2f s\n", kWireBytes, kBytesPerSecond, limit);
-    std::printf("  ours: transfer, first header .. EOT acknowledged       %8.2f s\n", ours.transferSeconds);
-    std::printf("  sx -k: transfer, first header .. EOT acknowledged      %8.2f s\n", sx.transferSeconds);
-    std::printf("  our efficiency (limit / our transfer)                  %8.3f   (target >= 0.99)\n",
-        limit / ours.transferSeconds);
-    std::printf("  our transfer / sx transfer                             %8.3f   (target <= 1.00)\n",
-        ours.transferSeconds / sx.transferSeconds);
-    std::printf("  ours: ACK to next header, mean / 99th pct / max  %.3f / %.3f / %.3f ms   (target mean <= 0.3)\n",
-        oursReact.mean, oursReact.p99, oursReact.max);
-    std::printf("  sx -k: ACK to next header, mean / 99th pct / max %.3f / %.3f / %.3f ms\n", sxReact.mean, sxReact.p99,
-        sxReact.max);
-    std::printf("  ours: Upgrade command, button pressed .. result box    %8.2f s\n", command);
-    std::printf("  ours with --trace: transfer, first header .. EOT acked %8.2f s\n", traced.transferSeconds);
-    std::printf("  with --trace / without, transfer                       %8.4f   (target <= 1.003)\n",
-        traced.transferSeconds / ours.transferSeconds);
-    std::printf("  with --trace: ACK to next header, mean / 99th pct / max %.3f / %.3f / %.3f ms\n", tracedReact.mean,
-        tracedReact.p99, tracedReact.max);
-    const double tracedCommand = std::chrono::duration<double>(*tracedRun.resultShown - *tracedRun.pressed).count();
-    const double tracedCpu = tracedRun.cpuAtResult - tracedRun.cpuAtPress;
-    std::printf("  with --trace: Upgrade command, button pressed .. result box %8.2f s\n", tracedCommand);
-    std::printf("  with --trace: process CPU during the Upgrade command   %8.2f s = %.1f %% of one core\n", tracedCpu,
-        100.0 * tracedCpu / tracedCommand);
-    std::printf(
-        "  trace file of the whole run                            %8.0f bytes\n", static_cast<double>(traceBytes));
-    std::printf(
-        "  ours: process CPU during the Upgrade command           %8.2f s = %.1f %% of one core   (target <= 5 %%)\n",
-        cpu, 100.0 * cpu / command);
-    const Spread cliReact = SpreadOf(cli.timing.reactionsMs);
-    std::printf("  quilvex-cli: transfer, first header .. EOT acknowledged %7.2f s\n", cli.timing.transferSeconds);
-    std::printf("  quilvex-cli transfer / sx transfer                     %8.3f   (target <= 1.005)\n",
-        cli.timing.transferSeconds / sx.transferSeconds);
-    std::printf("  quilvex-cli transfer / window's transfer               %8.3f\n",
-        cli.timing.transferSeconds / ours.transferSeconds);
-    std::printf("  quilvex-cli: ACK to next header, mean / 99th pct / max %.3f / %.3f / %.3f ms\n", cliReact.mean,
-        cliReact.p99, cliReact.max);
-    std::printf("  quilvex-cli: process CPU for its whole run             %8.2f s = %.1f %% of one core"
-                "   (target <= the window's Upgrade command, %.2f s)\n",
-        cli.cpuSeconds, 100.0 * cli.cpuSeconds / cli.wallSeconds, cpu);
-    std::printf("  ours: longest stretch without answering the desktop    %8.0f ms   (target <= 250)\n",
-        run.longestDesktopGapMs);
+        "  line-rate limit (%.0f bytes at %.0f bytes/s)          %8.2f s\n", kWireBytes, kBytesPerSecond, kLimit);
+    if (sx) {
+        std::printf("  %-12s transfer, first header .. EOT acknowledged %8.2f s, efficiency %.3f\n",
+            "sx -k:", sx->transferSeconds, kLimit / sx->transferSeconds);
+        PrintReactions("sx -k:", *sx);
+    }
+    if (ours)
+        PrintWindowRun("window:", *ours, oursRun, sxp);
+    if (a11y) {
+        PrintWindowRun("a11y:", *a11y, a11yRun, sxp);
+        std::printf("  %-12s screen reader reading every window every 2 s: %s\n", "a11y:", a11yRun.note.c_str());
+    }
+    if (traced) {
+        PrintWindowRun("--trace:", *traced, tracedRun, sxp);
+        if (ours)
+            std::printf("  %-12s transfer with --trace / without             %8.4f   (target <= 1.003)\n",
+                "--trace:", traced->transferSeconds / ours->transferSeconds);
+        std::printf("  %-12s trace file of the whole run                 %8.0f bytes\n",
+            "--trace:", static_cast<double>(traceBytes));
+    }
+    if (cli) {
+        std::printf("  %-12s transfer, first header .. EOT acknowledged %8.2f s, efficiency %.3f\n",
+            "quilvex-cli:", cli->timing.transferSeconds, kLimit / cli->timing.transferSeconds);
+        if (sx)
+            std::printf("  %-12s transfer / sx transfer                     %8.3f   (target <= 1.000)\n",
+                "quilvex-cli:", cli->timing.transferSeconds / sx->transferSeconds);
+        if (ours)
+            std::printf("  %-12s transfer / window's transfer               %8.3f\n",
+                "quilvex-cli:", cli->timing.transferSeconds / ours->transferSeconds);
+        PrintReactions("quilvex-cli:", cli->timing, "   (target mean <= 0.3)");
+        std::printf("  %-12s process CPU for its whole run              %8.2f s = %.1f %% of one core",
+            "quilvex-cli:", cli->cpuSeconds, 100.0 * cli->cpuSeconds / cli->wallSeconds);
+        if (ours)
+            std::printf("   (target below the window's Upgrade command, %.2f s)", oursRun.cpuSeconds);
+        std::printf("\n");
+    }
     std::printf("  load average (1 min) before / after                    %s / %s\n", loadBefore.c_str(),
         LoadAverage().c_str());
     return 0;

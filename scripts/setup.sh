@@ -76,6 +76,8 @@ packages=(
   qt6-base-dev fonts-dejavu-core
   lrzsz xvfb xauth xdotool imagemagick clang util-linux
   libudev-dev libsystemd-dev dbus python3-dbusmock
+  # the benchmark's run with a screen reader on the accessibility bus
+  at-spi2-core
   # the Windows build and its tests under Wine
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64 nsis
 )
