@@ -2,6 +2,7 @@
 // every control with its id, kind, text and rectangle in dialog units.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,12 @@ struct DialogTemplate {
     // The control with this id, or null (IDC_STATIC never matches).
     const ControlTemplate* Find(int controlId) const;
 };
+
+// True if nothing but the dialog's own background lies under control
+// `index` of `tmpl`: it overlaps no other control, except group boxes that
+// hold it clear of their frame (2 dialog units) and title (the top 8, a font's
+// height). False for an index out of range.
+bool OnPlainBackground(const DialogTemplate& tmpl, size_t index);
 
 // The template registered under this resource id, or null.
 const DialogTemplate* FindDialogTemplate(int id);

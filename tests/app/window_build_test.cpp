@@ -262,6 +262,27 @@ TEST_F(WindowBuildTest, WidestTransferTextsFit)
     ExpectReadable(view);
 }
 
+// The labels a transfer changes fill their own background, so that a new
+// text paints the label alone; the window looks no different for it.
+TEST_F(WindowBuildTest, LabelsFillingTheirBackgroundLookTheSame)
+{
+    CQuilvexDlg dlg;
+    QtDialogView view(dlg, nullptr);
+    dlg.m_strStatus = "Flash Upgrading... (WARNING: DON'T INTERRUPT THE PROCESS!!!)";
+    dlg.m_strPercent = "(45%)";
+    dlg.m_strPacket = "P#230";
+    dlg.m_strAti3 = "V2.301-V90_2M_DLP";
+    dlg.UpdateData(false);
+    view.Show();
+    for (int id : {IDC_STATUS, IDC_PERCENT, IDC_PACKET, IDC_ATI3, IDC_ATI119})
+        EXPECT_TRUE(view.Control(id)->autoFillBackground()) << id;
+    const QImage filled = view.Window()->grab().toImage();
+    for (QWidget* w : view.Widgets())
+        if (qobject_cast<QLabel*>(w))
+            w->setAutoFillBackground(false);
+    EXPECT_EQ(view.Window()->grab().toImage(), filled);
+}
+
 TEST_F(WindowBuildTest, AmpersandInAReplyUnderlinesInsteadOfShowing)
 {
     CQuilvexDlg dlg;

@@ -114,4 +114,38 @@ TEST(DialogCore, MessageBoxWithoutPresenterAnswersSafely)
     ui::SetMessagePresenter(previous);
 }
 
+TEST(DialogCore, LabelsOnPlainBackgroundAreThoseClearOfOtherControls)
+{
+    using ui::ControlKind;
+    // A group box at 10,10 of 100 x 40 (its title takes the top 8 units),
+    // and a button at 150,10.
+    const ui::ControlTemplate box{ui::IDC_STATIC, ControlKind::GroupBox, "Box", 10, 10, 100, 40};
+    const ui::ControlTemplate button{1, ControlKind::PushButton, "Go", 150, 10, 40, 14};
+    struct Case {
+        const char* what;
+        int x, y, cx, cy;
+        bool plain;
+    } cases[] = {
+        {"well inside the box", 20, 25, 50, 9, true},
+        {"as near the frame as may be", 12, 18, 96, 30, true},
+        {"a unit nearer", 11, 18, 97, 30, false},
+        {"on the left line", 10, 25, 50, 9, false},
+        {"on the right line", 60, 25, 50, 9, false},
+        {"on the bottom line", 20, 45, 50, 9, false},
+        {"in the title's band", 20, 12, 50, 9, false},
+        {"outside everything", 20, 60, 50, 9, true},
+        {"across the box's edge", 100, 25, 30, 9, false},
+        {"over the button", 140, 12, 20, 9, false},
+        {"next to the button", 120, 12, 30, 9, true},
+    };
+    for (const Case& c : cases) {
+        ui::DialogTemplate tmpl;
+        tmpl.controls = {box, button, {7, ControlKind::Label, "text", c.x, c.y, c.cx, c.cy}};
+        EXPECT_EQ(ui::OnPlainBackground(tmpl, 2), c.plain) << c.what;
+    }
+    ui::DialogTemplate tmpl;
+    tmpl.controls = {box};
+    EXPECT_FALSE(ui::OnPlainBackground(tmpl, 1)); // no such control
+}
+
 } // namespace

@@ -61,6 +61,12 @@ QtDialogView::QtDialogView(Dialog& dlg, QWidget* parent) : DialogViewBase(dlg)
             m_widgets[i]->lower();
         else
             NameAfterGroupBox(m_widgets[i], tmpl.controls[i], tmpl);
+        // A label standing on nothing but the window's background fills
+        // that background itself, so a change of its text (a packet's
+        // number, many times a second) paints the label alone, not the
+        // group box around it as well. It looks the same.
+        if (tmpl.controls[i].kind == ControlKind::Label && OnPlainBackground(tmpl, i))
+            m_widgets[i]->setAutoFillBackground(true);
     }
 
     m_gate = std::make_unique<InputGate>(m_window.get());
