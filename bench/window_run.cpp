@@ -38,7 +38,8 @@ bool VirtualDisplay::Start()
     setup.files = {"/dev/null", "/dev/null", "/dev/null"};
     setup.close = {fds[0]};
     const bool started = m_xvfb.Start(
-        {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen", "0", "1024x768x24"}, setup);
+        {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-noreset", "-screen", "0", "1024x768x24"},
+        setup);
     close(fds[1]);
     std::string number;
     char c;

@@ -23,13 +23,16 @@ xvfb_start() {
   return 1
 }
 
-# One server; its display number in xvfb_number.
+# One server; its display number in xvfb_number. Without -noreset a server
+# resets whenever its last client has gone, which is just when the program
+# under test connects (the start check's own client has left); a server
+# that never resets keeps that moment out of the picture.
 xvfb_launch() {
   local fifo
   xvfb_number=""
   fifo=$(mktemp -u /tmp/quilvex-xvfb-XXXXXX)
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
   xvfb_pid=$!
   # The display number arrives as one line once the server accepts clients.
   read -r -t 30 xvfb_number <"$fifo" || true
