@@ -29,6 +29,19 @@ wine_loader64() {
   export PATH="$bin:$PATH"
 }
 
+# `wine reg add ARGS...`, tried up to three times: once, in a loaded CI run,
+# one of a row of these failed while the ones before it had gone through.
+# Returns the last try's status.
+wine_reg_add() {
+  local try status=0
+  for try in 1 2 3; do
+    timeout 60 wine reg add "$@" /f >/dev/null 2>&1 && return 0
+    status=$?
+    echo "wine reg add $1 /v $3: status $status (try $try)" >&2
+  done
+  return $status
+}
+
 wine_prefix_make() {
   local prefix=$1 ports=$2 n
   export WINEPREFIX=$prefix
@@ -39,13 +52,13 @@ wine_prefix_make() {
   # Windows drawn by Wine itself (caption, system menu) on a desktop of its own.
   # Callers run this left of ||, where set -e does not apply: every step
   # that matters is checked here.
-  timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 &&
-    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1 ||
+  wine_reg_add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default &&
+    wine_reg_add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 ||
     { echo "wine reg add (the desktop) failed" >&2; return 1; }
   # Ports named here replace the ones Wine finds whenever its server starts
   # (/dev/ttyS0 would otherwise come back as COM1).
   for n in $wine_com_numbers; do
-    timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$ports/com$n" /f >/dev/null 2>&1 ||
+    wine_reg_add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$ports/com$n" ||
       { echo "wine reg add (COM$n) failed" >&2; return 1; }
   done
   # The settings hold from the next start; a server already gone is fine.
