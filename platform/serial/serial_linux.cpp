@@ -126,13 +126,23 @@ int WaitFor(int fd, short events, Clock::time_point deadline)
     }
 }
 
-// True if the line behind fd has hung up or failed (poll's POLLHUP/POLLERR).
-bool HungUp(int fd)
+// What poll() reports for fd at once: 0 for nothing, else its revents
+// (POLLIN, POLLHUP, POLLERR, POLLNVAL); -1 if poll() failed (errno set).
+short Events(int fd)
 {
     pollfd p{fd, POLLIN, 0};
     int n;
     while ((n = ::poll(&p, 1, 0)) < 0 && errno == EINTR) { }
-    return n > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    if (n < 0)
+        return -1;
+    return n > 0 ? p.revents : 0;
+}
+
+// True if the line behind fd has hung up or failed (poll's POLLHUP/POLLERR).
+bool HungUp(int fd)
+{
+    const short events = Events(fd);
+    return events > 0 && (events & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 class LinuxDevice final : public SystemDevice {
@@ -237,12 +247,23 @@ public:
 
     bool DoClearError(Status& out) override
     {
+        // The transfer asks this about once a millisecond while it waits for
+        // a reply, nearly always of a quiet line: one poll() answers that,
+        // and tells a hang-up apart too. Before it answers, poll() also hands
+        // on bytes still on their way through the driver, which TIOCINQ
+        // would not count yet. Only a line with something to say is asked
+        // for its count.
+        const short events = Events(m_fd);
+        if (events < 0)
+            return Fail(errno);
+        if (events == 0)
+            return true;
         int queued = 0;
         if (::ioctl(m_fd, TIOCINQ, &queued) != 0)
             return Fail(errno);
         // A vanished device (hung-up line, unplugged adapter) is an error,
-        // not an empty queue.
-        if (queued == 0 && HungUp(m_fd))
+        // not an empty queue; bytes it left are still handed over.
+        if (queued <= 0 && (events & (POLLHUP | POLLERR | POLLNVAL)))
             return Fail(EIO);
         out.inputQueued = queued > 0 ? static_cast<size_t>(queued) : 0;
         return true;

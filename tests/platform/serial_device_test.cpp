@@ -64,6 +64,25 @@ TEST_F(SerialDevice, ReadOfMoreThanIsWaitingEndsAtItsTimeOutWithWhatCame)
     EXPECT_EQ(serial::LastError(), EIO);
 }
 
+// The status query: a quiet line is no error, bytes the modem sent count
+// whole at once (none left behind in the driver's hands), a line that has
+// gone is an error.
+TEST_F(SerialDevice, StatusCountsWhatCameAndTellsAQuietLineFromAGoneOne)
+{
+    serial::Status status;
+    status.inputQueued = 99;
+    EXPECT_TRUE(port->ClearError(status)) << serial::LastError();
+    EXPECT_EQ(status.inputQueued, 0u);
+
+    modem.Send("ABC");
+    EXPECT_TRUE(port->ClearError(status)) << serial::LastError();
+    EXPECT_EQ(status.inputQueued, 3u);
+
+    modem.Hangup();
+    EXPECT_FALSE(port->ClearError(status));
+    EXPECT_EQ(serial::LastError(), EIO);
+}
+
 // A write the line does not take (nobody reads the other end; on a real
 // port, CTS flow control holding it) waits out its time-out as a pause
 // does, answering the desktop in between, and ends with what went out.
