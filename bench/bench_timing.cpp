@@ -1,6 +1,7 @@
 #include "bench/bench_timing.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <numeric>
 #include <optional>
@@ -15,6 +16,32 @@ std::vector<double> Timing::ReactionsMs() const
     for (const auto& [ack, header] : reactions)
         ms.push_back(static_cast<double>(header - ack) / 1000.0);
     return ms;
+}
+
+void Targets::Check(const std::string& what, double value, double limit, int decimals, bool atLeast)
+{
+    ++m_checked;
+    if (atLeast ? value >= limit : value <= limit)
+        return;
+    auto shown = [](double v, int d) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%.*f", d, v);
+        return std::string(text);
+    };
+    // A miss smaller than the decimals show gets the decimals that show it.
+    while (decimals < 6 && shown(value, decimals) == shown(limit, decimals))
+        ++decimals;
+    m_missed.push_back(what + " " + shown(value, decimals) + (atLeast ? " < " : " > ") + shown(limit, decimals));
+}
+
+std::string Targets::Verdict() const
+{
+    if (m_missed.empty())
+        return "all " + std::to_string(m_checked) + " targets met";
+    std::string text = "missed " + std::to_string(m_missed.size()) + " of " + std::to_string(m_checked) + ":";
+    for (size_t i = 0; i < m_missed.size(); ++i)
+        text += (i ? "; " : " ") + m_missed[i];
+    return text;
 }
 
 Timing Analyse(const std::vector<std::string>& lines)

@@ -54,6 +54,22 @@ struct WindowFigures {
     std::string note; // anything else the run has to say, one line
 };
 
+// The targets a benchmark run is held to, each checked on the exact figure
+// (a ratio printed as 1.000 may still be above 1), and which it missed.
+class Targets {
+public:
+    // Holds `value` to `limit`: at most it, or with `atLeast` at least it.
+    // The verdict shows both with `decimals` places, or more where fewer
+    // would hide the miss.
+    void Check(const std::string& what, double value, double limit, int decimals, bool atLeast = false);
+    // "all 21 targets met", or "missed 2 of 21: window CPU % 5.1 > 5.0; ...".
+    std::string Verdict() const;
+
+private:
+    size_t m_checked = 0;
+    std::vector<std::string> m_missed;
+};
+
 // A run's figures as text, for a run made in a process of its own, and
 // back. FromText returns false on text that is not ToText's.
 std::string ToText(const Timing& t, const WindowFigures& w);

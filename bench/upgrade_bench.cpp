@@ -7,7 +7,9 @@
 // Qt's accessibility bridge on ("a11y"); then quilvex-cli, the same upgrade
 // on a terminal, as a process of its own ("cli"); then lrzsz's `sx -k`
 // sending the same image over the same kind of line ("sx"). --only makes
-// only the runs it names. Prints the figures; judges nothing.
+// only the runs it names. Prints the figures, each beside its target, and
+// last a line naming every target the runs made missed (or that all were
+// met); its exit status says only whether the runs themselves worked.
 //
 // The simulator times every transfer the same way: from the first packet
 // header's arrival to the EOT's acknowledgement leaving it, and from every
@@ -245,30 +247,50 @@ bench::Timing RunSx(const fs::path& dir, const fs::path& image, const std::vecto
 
 constexpr double kLimit = kWireBytes / kBytesPerSecond;
 
-void PrintReactions(const char* who, const bench::Timing& t, const char* target = "")
+constexpr double kReactionTargetMs = 0.3;
+
+// Prints the ACK-to-header figures; with `targets`, holds their mean to its target.
+void PrintReactions(const char* who, const bench::Timing& t, bench::Targets* targets = nullptr)
 {
     const bench::Spread r = bench::SpreadOf(t.ReactionsMs());
     std::printf("  %-12s ACK to next header, mean / 99th pct / max    %.3f / %.3f / %.3f ms%s\n", who, r.mean, r.p99,
-        r.max, target);
+        r.max, targets ? "   (target mean <= 0.3)" : "");
+    if (targets)
+        targets->Check(std::string(who) + " ACK to next header mean ms", r.mean, kReactionTargetMs, 3);
+}
+
+// Prints a transfer's efficiency and, beside sx's, their ratio, held to
+// their targets (the efficiency only with `efficiencyTarget`).
+void PrintTransfer(
+    const char* who, const bench::Timing& t, const bench::Timing* sx, bench::Targets& targets, bool efficiencyTarget)
+{
+    std::printf("  %-12s transfer, first header .. EOT acknowledged %8.2f s, efficiency %.3f%s\n", who,
+        t.transferSeconds, kLimit / t.transferSeconds, efficiencyTarget ? "   (target >= 0.99)" : "");
+    if (efficiencyTarget)
+        targets.Check(std::string(who) + " efficiency", kLimit / t.transferSeconds, 0.99, 3, true);
+    if (!sx)
+        return;
+    std::printf("  %-12s transfer / sx transfer                     %8.3f   (target <= 1.000)\n", who,
+        t.transferSeconds / sx->transferSeconds);
+    targets.Check(std::string(who) + " transfer / sx", t.transferSeconds / sx->transferSeconds, 1.0, 3);
 }
 
 // The figures of one upgrade through the window, beside sx's when it ran.
-void PrintWindowRun(const char* who, const bench::Timing& t, const bench::WindowFigures& run, const bench::Timing* sx)
+void PrintWindowRun(const char* who, const bench::Timing& t, const bench::WindowFigures& run, const bench::Timing* sx,
+    bench::Targets& targets)
 {
-    std::printf("  %-12s transfer, first header .. EOT acknowledged %8.2f s, efficiency %.3f   (target >= 0.99)\n", who,
-        t.transferSeconds, kLimit / t.transferSeconds);
-    if (sx)
-        std::printf("  %-12s transfer / sx transfer                     %8.3f   (target <= 1.000)\n", who,
-            t.transferSeconds / sx->transferSeconds);
-    PrintReactions(who, t, "   (target mean <= 0.3)");
+    PrintTransfer(who, t, sx, targets, true);
+    PrintReactions(who, t, &targets);
     std::printf("  %-12s Upgrade command, button pressed .. result box %6.2f s\n", who, run.commandSeconds);
     std::printf("  %-12s process CPU during the Upgrade command     %8.2f s = %.1f %% of one core   (target <= 5 %%); "
                 "threads other than the main one %.2f s\n",
         who, run.cpuSeconds, 100.0 * run.cpuSeconds / run.commandSeconds, run.otherThreadsCpuSeconds);
+    targets.Check(std::string(who) + " CPU %", 100.0 * run.cpuSeconds / run.commandSeconds, 5.0, 1);
     const bench::AnswerFigures a = bench::MeetAnswers(run.answers, t.reactions);
     std::printf("  %-12s desktop answered %zu times, %.0f ms in all, longest %.1f ms; longest stretch without "
                 "an answer %.0f ms   (target <= 250); answers overlapping an ACK .. header wait: %zu, %.1f ms\n",
         who, a.count, a.totalMs, a.longestMs, run.longestGapMs, a.waitsHit, a.overlapMs);
+    targets.Check(std::string(who) + " longest stretch without an answer ms", run.longestGapMs, 250.0, 0);
 }
 
 // The upgrade through the window with a screen reader on the accessibility
@@ -394,6 +416,7 @@ int main(int argc, char** argv)
     fs::remove_all(dir);
 
     const bench::Timing* sxp = sx ? &*sx : nullptr;
+    bench::Targets targets;
     std::printf(
         "Whole upgrade of 524288 bytes over a simulated %ld bit/s line, window shown %s\n", kLineRate, shownOn.c_str());
     std::printf(
@@ -404,35 +427,36 @@ int main(int argc, char** argv)
         PrintReactions("sx -k:", *sx);
     }
     if (ours)
-        PrintWindowRun("window:", *ours, oursRun, sxp);
+        PrintWindowRun("window:", *ours, oursRun, sxp, targets);
     if (a11y) {
-        PrintWindowRun("a11y:", *a11y, a11yRun, sxp);
+        PrintWindowRun("a11y:", *a11y, a11yRun, sxp, targets);
         std::printf("  %-12s screen reader reading every window every 2 s: %s\n", "a11y:", a11yRun.note.c_str());
     }
     if (traced) {
-        PrintWindowRun("--trace:", *traced, tracedRun, sxp);
-        if (ours)
+        PrintWindowRun("--trace:", *traced, tracedRun, sxp, targets);
+        if (ours) {
             std::printf("  %-12s transfer with --trace / without             %8.4f   (target <= 1.003)\n",
                 "--trace:", traced->transferSeconds / ours->transferSeconds);
+            targets.Check("--trace: with / without", traced->transferSeconds / ours->transferSeconds, 1.003, 4);
+        }
         std::printf("  %-12s trace file of the whole run                 %8.0f bytes\n",
             "--trace:", static_cast<double>(traceBytes));
     }
     if (cli) {
-        std::printf("  %-12s transfer, first header .. EOT acknowledged %8.2f s, efficiency %.3f\n",
-            "quilvex-cli:", cli->timing.transferSeconds, kLimit / cli->timing.transferSeconds);
-        if (sx)
-            std::printf("  %-12s transfer / sx transfer                     %8.3f   (target <= 1.000)\n",
-                "quilvex-cli:", cli->timing.transferSeconds / sx->transferSeconds);
+        PrintTransfer("quilvex-cli:", cli->timing, sxp, targets, false);
         if (ours)
             std::printf("  %-12s transfer / window's transfer               %8.3f\n",
                 "quilvex-cli:", cli->timing.transferSeconds / ours->transferSeconds);
-        PrintReactions("quilvex-cli:", cli->timing, "   (target mean <= 0.3)");
+        PrintReactions("quilvex-cli:", cli->timing, &targets);
         std::printf("  %-12s process CPU for its whole run              %8.2f s = %.1f %% of one core",
             "quilvex-cli:", cli->cpuSeconds, 100.0 * cli->cpuSeconds / cli->wallSeconds);
-        if (ours)
+        if (ours) {
             std::printf("   (target below the window's Upgrade command, %.2f s)", oursRun.cpuSeconds);
+            targets.Check("quilvex-cli: CPU s beside the window's", cli->cpuSeconds, oursRun.cpuSeconds, 2);
+        }
         std::printf("\n");
     }
+    std::printf("  targets: %s\n", targets.Verdict().c_str());
     std::printf("  load average (1 min) before / after                    %s / %s\n", loadBefore.c_str(),
         LoadAverage().c_str());
     return 0;

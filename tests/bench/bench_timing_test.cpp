@@ -49,6 +49,22 @@ TEST(BenchTiming, SpreadOfTimes)
     EXPECT_DOUBLE_EQ(s.max, 101.0);
 }
 
+// A figure on its limit meets it; one beyond it by less than the printed
+// decimals show is still a miss, and the verdict shows the difference.
+TEST(BenchTiming, TargetsAreHeldToTheExactFigure)
+{
+    bench::Targets none;
+    EXPECT_EQ(none.Verdict(), "all 0 targets met");
+
+    bench::Targets t;
+    t.Check("ratio", 1.0, 1.0, 3);
+    t.Check("efficiency", 0.99, 0.99, 3, true);
+    EXPECT_EQ(t.Verdict(), "all 2 targets met");
+    t.Check("window ours/sx", 1.0004, 1.0, 3);
+    t.Check("cli efficiency", 0.9894, 0.99, 4, true);
+    EXPECT_EQ(t.Verdict(), "missed 2 of 4: window ours/sx 1.0004 > 1.0000; cli efficiency 0.9894 < 0.9900");
+}
+
 TEST(BenchTiming, AnswersMeetingTheLinesWaits)
 {
     const std::vector<Span> waits{{100, 200}, {1000, 1100}, {2000, 2100}};
