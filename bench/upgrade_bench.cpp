@@ -5,11 +5,13 @@
 // a simulated 115200 bit/s line ("window"); the same again with the run
 // traced ("trace"); again with a screen reader on the accessibility bus,
 // Qt's accessibility bridge on ("a11y"); then quilvex-cli, the same upgrade
-// on a terminal, as a process of its own ("cli"); then lrzsz's `sx -k`
-// sending the same image over the same kind of line ("sx"). --only makes
-// only the runs it names. Prints the figures, each beside its target, and
-// last a line naming every target the runs made missed (or that all were
-// met); its exit status says only whether the runs themselves worked.
+// on a terminal, as a process of its own ("cli"); then a bare sender's one
+// write call a byte, the floor under the CPU figures ("floor", see
+// write_floor.h); then lrzsz's `sx -k` sending the same image over the
+// same kind of line ("sx"). --only makes only the runs it names. Prints
+// the figures, each beside its target, and last a line naming every target
+// the runs missed (or that all were met); its exit status says only
+// whether the runs themselves worked.
 //
 // The simulator times every transfer the same way: from the first packet
 // header's arrival to the EOT's acknowledgement leaving it, and from every
@@ -19,7 +21,7 @@
 // the simulator's model of a USB adapter's latency timer (--reply-latency):
 // 16 ms, the adapters' default, 1 ms, what the program asks for, and none.
 //
-//   upgrade_bench [--offscreen] [--latency] [--only window,trace,a11y,cli,sx]
+//   upgrade_bench [--offscreen] [--latency] [--only window,trace,a11y,cli,floor,sx]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,6 +48,7 @@
 #include "bench/accessibility_bus.h"
 #include "bench/bench_timing.h"
 #include "bench/window_run.h"
+#include "bench/write_floor.h"
 #include "link/ComPort.h"
 #include "testing/child_process.h"
 #include "testing/sim_process.h"
@@ -246,6 +249,7 @@ bench::Timing RunSx(const fs::path& dir, const fs::path& image, const std::vecto
 }
 
 constexpr double kLimit = kWireBytes / kBytesPerSecond;
+constexpr int kFloorPackets = 100; // about 9 s of the bare sender
 
 constexpr double kReactionTargetMs = 0.3;
 
@@ -410,6 +414,12 @@ int main(int argc, char** argv)
     display.Stop();
     if (wanted("cli"))
         cli = RunCli(dir, data);
+    std::optional<bench::WriteFloor> floor;
+    if (wanted("floor")) {
+        floor = bench::MeasureWriteFloor(kFloorPackets);
+        if (!floor->fault.empty())
+            Fail("the bare sender: " + floor->fault);
+    }
     if (wanted("sx"))
         sx = RunSx(dir, image, data);
     fs::current_path("/");
@@ -455,6 +465,13 @@ int main(int argc, char** argv)
             targets.Check("quilvex-cli: CPU s beside the window's", cli->cpuSeconds, oursRun.cpuSeconds, 2);
         }
         std::printf("\n");
+    }
+    if (floor) {
+        const double seconds = floor->cpuSecondsPerPacket * 512;
+        const double over = ours ? oursRun.commandSeconds : 47.2;
+        std::printf("  %-12s a bare sender's one write call a byte: CPU for 512 packets %.2f s = %.1f %% of one core "
+                    "over %.1f s (the floor under the CPU figures; %d packets measured)\n",
+            "floor:", seconds, 100.0 * seconds / over, over, kFloorPackets);
     }
     std::printf("  targets: %s\n", targets.Verdict().c_str());
     std::printf("  load average (1 min) before / after                    %s / %s\n", loadBefore.c_str(),

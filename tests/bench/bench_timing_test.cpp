@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "bench/bench_timing.h"
+#include "bench/write_floor.h"
 
 namespace {
 
@@ -122,6 +123,15 @@ TEST(BenchTiming, FiguresSurviveTheTripBetweenProcesses)
         bench::WindowFigures w3;
         EXPECT_FALSE(bench::FromText(text, t3, w3)) << text;
     }
+}
+
+// The bare sender's run gets its replies and counts what it spent: a floor
+// of zero would make every CPU figure beside it look like our own.
+TEST(BenchTiming, BareSenderIsAnsweredAndMeasured)
+{
+    const bench::WriteFloor f = bench::MeasureWriteFloor(2);
+    EXPECT_EQ(f.fault, "");
+    EXPECT_GT(f.cpuSecondsPerPacket, 0);
 }
 
 } // namespace
