@@ -22,8 +22,8 @@ int main(int argc, char** argv)
         return 1;
     }
     constexpr double kCommandSeconds = 47.2;
-    std::printf("One write call a byte to a pseudo-terminal, %d packets of 1029 bytes, replies polled every 1 ms\n",
-        packets);
+    std::printf(
+        "One write call a byte to a pseudo-terminal, %d packets of 1029 bytes, replies polled every 1 ms\n", packets);
     std::printf("  sender CPU per packet                          %8.2f ms (%.2f us a byte)\n",
         f.cpuSecondsPerPacket * 1e3, f.cpuSecondsPerPacket * 1e6 / 1029);
     std::printf("  for 512 packets                                %8.2f s = %.1f %% of one core over %.1f s\n",
