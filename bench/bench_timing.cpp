@@ -36,6 +36,8 @@ void Targets::Check(const std::string& what, double value, double limit, int dec
 
 std::string Targets::Verdict() const
 {
+    if (m_checked == 0)
+        return "none checked (no run with a target was made)";
     if (m_missed.empty())
         return "all " + std::to_string(m_checked) + " targets met";
     std::string text = "missed " + std::to_string(m_missed.size()) + " of " + std::to_string(m_checked) + ":";

@@ -62,7 +62,8 @@ public:
     // The verdict shows both with `decimals` places, or more where fewer
     // would hide the miss.
     void Check(const std::string& what, double value, double limit, int decimals, bool atLeast = false);
-    // "all 21 targets met", or "missed 2 of 21: window CPU % 5.1 > 5.0; ...".
+    // "all 21 targets met", or "missed 2 of 21: window CPU % 5.1 > 5.0; ...";
+    // with nothing checked, says so.
     std::string Verdict() const;
 
 private:

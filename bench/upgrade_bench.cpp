@@ -432,8 +432,7 @@ int main(int argc, char** argv)
     std::printf(
         "  line-rate limit (%.0f bytes at %.0f bytes/s)          %8.2f s\n", kWireBytes, kBytesPerSecond, kLimit);
     if (sx) {
-        std::printf("  %-12s transfer, first header .. EOT acknowledged %8.2f s, efficiency %.3f\n",
-            "sx -k:", sx->transferSeconds, kLimit / sx->transferSeconds);
+        PrintTransfer("sx -k:", *sx, nullptr, targets, false); // the yardstick: held to nothing
         PrintReactions("sx -k:", *sx);
     }
     if (ours)
