@@ -127,6 +127,8 @@ std::string ToText(const Timing& t, const WindowFigures& w)
         out << "reaction " << from << " " << to << "\n";
     for (const auto& [from, to] : w.answers)
         out << "answer " << from << " " << to << "\n";
+    for (const auto& [name, seconds] : w.otherThreads)
+        out << "thread " << seconds << " " << name << "\n";
     out << "note " << w.note << "\n";
     return out.str();
 }
@@ -154,7 +156,11 @@ bool FromText(const std::string& text, Timing& t, WindowFigures& w)
             t.reactions.push_back(span);
         else if (key == "answer" && fields >> span.first >> span.second)
             w.answers.push_back(span);
-        else if (key == "note") {
+        else if (double seconds = 0; key == "thread" && fields >> seconds) {
+            std::string name;
+            std::getline(fields >> std::ws, name); // a thread's name may hold spaces
+            w.otherThreads.emplace_back(name, seconds);
+        } else if (key == "note") {
             w.note = line.size() > 5 ? line.substr(5) : "";
             ended = true;
         } else

@@ -49,6 +49,7 @@ struct WindowFigures {
     double commandSeconds = 0; // Upgrade pressed .. result box
     double cpuSeconds = 0; // the process's, during the command
     double otherThreadsCpuSeconds = 0; // of which threads other than the main one
+    std::vector<std::pair<std::string, double>> otherThreads; // those threads' shares, by name
     double longestGapMs = 0; // longest stretch without answering the desktop
     std::vector<Span> answers; // the desktop hook's runs
     std::string note; // anything else the run has to say, one line

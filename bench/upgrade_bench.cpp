@@ -286,9 +286,11 @@ void PrintWindowRun(const char* who, const bench::Timing& t, const bench::Window
     PrintTransfer(who, t, sx, targets, true);
     PrintReactions(who, t, &targets);
     std::printf("  %-12s Upgrade command, button pressed .. result box %6.2f s\n", who, run.commandSeconds);
+    const std::string shares = bench::DescribeShares(run.otherThreads);
     std::printf("  %-12s process CPU during the Upgrade command     %8.2f s = %.1f %% of one core   (target <= 5 %%); "
-                "threads other than the main one %.2f s\n",
-        who, run.cpuSeconds, 100.0 * run.cpuSeconds / run.commandSeconds, run.otherThreadsCpuSeconds);
+                "threads other than the main one %.2f s%s\n",
+        who, run.cpuSeconds, 100.0 * run.cpuSeconds / run.commandSeconds, run.otherThreadsCpuSeconds,
+        shares.empty() ? "" : (" (" + shares + ")").c_str());
     targets.Check(std::string(who) + " CPU %", 100.0 * run.cpuSeconds / run.commandSeconds, 5.0, 1);
     const bench::AnswerFigures a = bench::MeetAnswers(run.answers, t.reactions);
     std::printf("  %-12s desktop answered %zu times, %.0f ms in all, longest %.1f ms; longest stretch without "

@@ -97,6 +97,7 @@ void RunThroughTheWindow(WindowRun& run)
                     Fail("no Upgrade button");
                 run.cpuAtPress = CpuSeconds();
                 run.mainCpuAtPress = CpuSeconds(RUSAGE_THREAD);
+                run.threadsAtPress = ThreadCpuTimes();
                 run.pressed = Clock::now();
                 run.lastDesktopAnswer = run.pressed; // the event loop answered until now
                 upgrade->click();
@@ -108,6 +109,7 @@ void RunThroughTheWindow(WindowRun& run)
                 run.resultShown = Clock::now();
                 run.cpuAtResult = CpuSeconds();
                 run.mainCpuAtResult = CpuSeconds(RUSAGE_THREAD);
+                run.threadsAtResult = ThreadCpuTimes();
                 NoteDesktopGap(run, *run.resultShown); // the box's own loop answers from here
             }
             run.messages.push_back(text);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
+#include "bench/thread_cpu.h"
 #include "testing/child_process.h"
 
 namespace bench {
@@ -44,6 +46,7 @@ struct WindowRun {
     std::optional<Clock::time_point> pressed, resultShown;
     double cpuAtPress = 0, cpuAtResult = 0; // the process's
     double mainCpuAtPress = 0, mainCpuAtResult = 0; // the main thread's
+    std::vector<ThreadCpu> threadsAtPress, threadsAtResult; // every thread's
     std::optional<Clock::time_point> lastDesktopAnswer;
     double longestDesktopGapMs = 0;
     std::vector<bench::Span> answers; // the desktop hook's runs, steady-clock microseconds
@@ -54,6 +57,8 @@ struct WindowRun {
         f.commandSeconds = std::chrono::duration<double>(*resultShown - *pressed).count();
         f.cpuSeconds = cpuAtResult - cpuAtPress;
         f.otherThreadsCpuSeconds = f.cpuSeconds - (mainCpuAtResult - mainCpuAtPress);
+        // The window runs on the process's main thread, whose id is the pid.
+        f.otherThreads = OtherThreadsSpent(threadsAtPress, threadsAtResult, getpid());
         f.longestGapMs = longestDesktopGapMs;
         f.answers = answers;
         return f;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "bench/bench_timing.h"
+#include "bench/thread_cpu.h"
 #include "bench/write_floor.h"
 
 namespace {
@@ -101,6 +102,7 @@ TEST(BenchTiming, FiguresSurviveTheTripBetweenProcesses)
     w.otherThreadsCpuSeconds = 0.125;
     w.longestGapMs = 73;
     w.answers = {{5, 6}};
+    w.otherThreads = {{"QDBusConnection", 1.25}, {"Thread (pooled)", 0.5}};
     w.note = "events 10 walks 2 objects 30 failed-calls 0";
 
     bench::Timing t2;
@@ -113,6 +115,7 @@ TEST(BenchTiming, FiguresSurviveTheTripBetweenProcesses)
     EXPECT_DOUBLE_EQ(w2.otherThreadsCpuSeconds, 0.125);
     EXPECT_DOUBLE_EQ(w2.longestGapMs, 73);
     EXPECT_EQ(w2.answers, w.answers);
+    EXPECT_EQ(w2.otherThreads, w.otherThreads);
     EXPECT_EQ(w2.note, w.note);
 
     // A child that died half way, or wrote something else, leaves no figures.
@@ -123,6 +126,49 @@ TEST(BenchTiming, FiguresSurviveTheTripBetweenProcesses)
         bench::WindowFigures w3;
         EXPECT_FALSE(bench::FromText(text, t3, w3)) << text;
     }
+}
+
+// A thread's name sits in parentheses and may hold spaces and parentheses
+// itself; the times are counted from the last closing one.
+TEST(BenchTiming, ThreadTimesFromProcStat)
+{
+    const std::string tail = " S 1 1 0 0 -1 4194304 140 0 0 0 250 50 0 0 20 0 1 0 4126511";
+    struct Case {
+        std::string line;
+        bool ok;
+        std::string name;
+    };
+    const std::vector<Case> cases = {
+        {"6271 (QDBusConnection)" + tail, true, "QDBusConnection"},
+        {"6272 (Thread (pooled))" + tail, true, "Thread (pooled)"},
+        {"6273 (a) b (c)" + tail, true, "a) b (c"},
+        {"6274 (dconf worker)" + tail, true, "dconf worker"},
+        {"6275 (cut) S 1 1 0 0 -1 4194304 140 0 0 0 250", false, ""},
+        {"(noid)" + tail, false, ""},
+        {"", false, ""},
+    };
+    for (const Case& c : cases) {
+        bench::ThreadCpu t;
+        t.name = "untouched";
+        EXPECT_EQ(bench::ParseTaskStat(c.line, 100, t), c.ok) << c.line;
+        EXPECT_EQ(t.name, c.ok ? c.name : "untouched") << c.line;
+        if (c.ok) {
+            EXPECT_DOUBLE_EQ(t.seconds, 3.0) << c.line; // 250 + 50 ticks at 100 a second
+        }
+    }
+    EXPECT_FALSE(bench::ThreadCpuTimes().empty()); // this process has its main thread at least
+}
+
+TEST(BenchTiming, OtherThreadsSharesByName)
+{
+    const std::vector<bench::ThreadCpu> before = {{1, "main", 5}, {2, "worker", 1}, {3, "worker", 1}, {4, "gone", 2}};
+    const std::vector<bench::ThreadCpu> after = {
+        {1, "main", 9}, {2, "worker", 1.5}, {3, "worker", 1.25}, {5, "QDBusConnection", 1}};
+    const auto shares = bench::OtherThreadsSpent(before, after, 1);
+    const std::vector<std::pair<std::string, double>> expected = {{"QDBusConnection", 1}, {"worker", 0.75}};
+    EXPECT_EQ(shares, expected);
+    EXPECT_EQ(bench::DescribeShares(shares), "QDBusConnection 1.00 s, worker 0.75 s");
+    EXPECT_EQ(bench::DescribeShares({{"idle", 0.001}}), "");
 }
 
 // The bare sender's run gets its replies and counts what it spent: a floor
